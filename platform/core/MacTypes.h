@@ -85,7 +85,11 @@ typedef struct Rect {
   ((OSType)(((UInt32)(UInt8)(a) << 24) | ((UInt32)(UInt8)(b) << 16) |        \
             ((UInt32)(UInt8)(c) << 8) | (UInt32)(UInt8)(d)))
 
+#ifdef __cplusplus
+inline constexpr SInt16 noErr = 0;
+#else
 enum { noErr = 0 };
+#endif
 
 #ifdef __cplusplus
 #include <string_view>
