@@ -187,6 +187,10 @@ struct timespec Now() {
   return t;
 }
 
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char ch) { return UInt8(ch) < 0x80; });
+}
+
 UInt8 AsciiFold(UInt8 c) { return (c >= 'a' && c <= 'z') ? UInt8(c - 32) : c; }
 
 bool CatalogLess(const std::string &a, const std::string &b) {
@@ -233,7 +237,7 @@ std::string Mangle(const std::u16string &uni, const std::string &disk, UInt32 no
 OSErr ReadListing(Catalog &c, Listing &l) {
   std::vector<posix::DirEntry> raw;
   struct timespec started = Now();
-  if (OSErr e = posix::ReadDirectory(l.fd.get(), l.path, raw))
+  if (OSErr e = posix::ReadDirectory(l.fd.get(), *l.path, raw))
     return e;
   struct stat st;
   if (OSErr e = posix::FStat(l.fd.get(), st))
@@ -269,39 +273,49 @@ OSErr ReadListing(Catalog &c, Listing &l) {
     e.disk = std::move(d.name);
     e.ino = d.ino;
     e.type = d.type;
-    e.sidecar = std::binary_search(sidecars.begin(), sidecars.end(), e.disk);
-    auto uni = txt::Utf8ToUtf16(e.disk);
-    bool needMangle = true;
-    if (uni) {
-      // ':' is the separator of Mac names; a ':' on disk reads as '/'.
-      std::replace(uni->begin(), uni->end(), u':', u'/');
-      e.uni = std::move(*uni);
-      if (auto mac = txt::UnicodeToMacRoman(e.uni)) {
-        e.longMac = *mac;
-        needMangle = mac->size() > 31;
-        if (!needMangle)
-          e.mac = std::move(*mac);
-      }
-      if (!e.longMac.empty() && !seen.emplace(e.longMac, 0).second) {
-        // Same name as an earlier item once composed (NFC and NFD forms of
-        // one name): this one is reached by its mangled name.
-        e.longMac.clear();
-        needMangle = true;
+    e.sidecar = !sidecars.empty() && std::binary_search(sidecars.begin(), sidecars.end(), e.disk);
+    bool needMangle;
+    if (IsAscii(e.disk)) {
+      // The common case: the Mac name is the name on disk with ':' read as
+      // '/', and no two ASCII names can meet once converted.
+      std::string mac = e.disk;
+      std::replace(mac.begin(), mac.end(), ':', '/');
+      needMangle = mac.size() > 31;
+      if (needMangle)
+        e.longMac = std::move(mac);
+      else
+        e.mac = std::move(mac);
+    } else {
+      needMangle = true;
+      if (auto uni = txt::Utf8ToUtf16(e.disk)) {
+        // ':' is the separator of Mac names; a ':' on disk reads as '/'.
+        std::replace(uni->begin(), uni->end(), u':', u'/');
+        e.uni = std::move(*uni);
+        if (auto mac = txt::UnicodeToMacRoman(e.uni); mac && seen.emplace(*mac, 0).second) {
+          needMangle = mac->size() > 31;
+          if (needMangle)
+            e.longMac = std::move(*mac);
+          else
+            e.mac = std::move(*mac);
+        }
+        // A name that composes like an earlier one (NFC and NFD forms of one
+        // name) is reached by its mangled name.
       }
     }
     if (needMangle) {
-      UInt32 id;
       bool isDir = e.type == DT_DIR;
       struct stat st{};
       if (e.type == DT_UNKNOWN || isDir) {
-        if (posix::StatAt(l.fd.get(), l.path, e.disk, st) == noErr && S_ISDIR(st.st_mode)) {
+        if (posix::StatAt(l.fd.get(), *l.path, e.disk, st) == noErr && S_ISDIR(st.st_mode))
           isDir = true;
-        }
       }
-      id = isDir ? UInt32(RegisterDir(l.vol, l.dirID, Join(l.path, e.disk), st.st_dev, st.st_ino)) : FileNumber(e.ino);
-      e.mac = Mangle(e.uni, e.disk, id);
-      if (!txt::Utf8ToUtf16(e.disk))
-        e.uni = txt::MacRomanToUnicode(e.mac);
+      UInt32 id = isDir ? UInt32(RegisterDir(l.vol, l.dirID, Join(*l.path, e.disk), st.st_dev, st.st_ino))
+                        : FileNumber(e.ino);
+      std::u16string uni = EntryUni(e);
+      const bool validUtf8 = IsAscii(e.disk) || !e.uni.empty();
+      e.mac = Mangle(uni, e.disk, id);
+      if (!validUtf8)
+        e.uni = txt::MacRomanToUnicode(e.mac); // no Unicode form: the short name serves
     }
     l.entries.push_back(std::move(e));
   }
@@ -319,7 +333,7 @@ void EnsureIndexed(Listing &l) {
       l.byLongMac.emplace(e.longMac, i);
       l.byFolded.emplace(FoldMac(e.longMac), i);
     }
-    l.byUni.emplace(e.uni, i);
+    l.byUni.emplace(EntryUni(e), i);
     l.byIno.emplace(e.ino, i);
   }
   l.indexed = true;
@@ -328,18 +342,19 @@ void EnsureIndexed(Listing &l) {
 OSErr NodeFromEntry(Catalog &c, Listing &l, UInt32 index, Node &out) {
   const Entry &e = l.entries[index];
   Node n;
-  if (OSErr err = posix::StatAt(l.fd.get(), l.path, e.disk, n.st))
+  if (OSErr err = posix::StatAt(l.fd.get(), *l.path, e.disk, n.st))
     return err == fnfErr ? fnfErr : err;
   n.vol = l.vol;
   n.parentID = l.dirID;
   n.isDir = S_ISDIR(n.st.st_mode);
   n.mac = e.mac;
   n.uni = e.uni;
-  n.path = Join(l.path, e.disk);
+  n.dirPath = l.path;
+  n.disk = e.disk;
   if (e.sidecar)
     n.meta = ReadSidecar(l.fd.get(), "._" + e.disk);
   if (n.isDir) {
-    n.nodeID = RegisterDir(l.vol, l.dirID, n.path, n.st.st_dev, n.st.st_ino);
+    n.nodeID = RegisterDir(l.vol, l.dirID, n.Path(), n.st.st_dev, n.st.st_ino);
     // The valence needs the folder's own listing; `l` may be evicted by it,
     // so nothing below touches `l`.
     const DirRec *child;
@@ -368,7 +383,7 @@ OSErr VolumeRootNode(Catalog &c, const Volume &v, Node &out) {
   n.isDir = true;
   n.mac = v.name;
   n.uni = txt::MacRomanToUnicode(v.name);
-  n.path = d->path;
+  n.dirPath = std::make_shared<const std::string>(d->path);
   Listing *l;
   if (GetListing(*d, l) == noErr)
     n.valence = UInt32(l->entries.size());
@@ -528,7 +543,7 @@ OSErr GetListing(const DirRec &dir, Listing *&out) {
   auto l = std::make_unique<Listing>();
   l->vol = dir.vol;
   l->dirID = dir.id;
-  l->path = dir.path;
+  l->path = std::make_shared<const std::string>(dir.path);
   if (OSErr e = posix::OpenDirectory(dir.path, l->fd))
     return e;
   struct stat st;
@@ -670,6 +685,7 @@ OSErr NodeByUnicode(SInt16 vol, SInt32 dirID, std::u16string_view name, Node &ou
     return e;
   EnsureIndexed(*l);
   auto it = l->byUni.find(std::u16string(name));
+  // (ASCII names are indexed by their widened form.)
   if (it != l->byUni.end())
     return NodeFromEntry(C(), *l, it->second, out);
   // Another form of the same name: decomposed, other case, or mangled.
@@ -789,6 +805,24 @@ OSErr NodeFromRef(const FSRef &ref, Node &out) {
     return fnfErr;
   out = std::move(n);
   return noErr;
+}
+
+std::string Node::Path() const { return disk.empty() ? *dirPath : Join(*dirPath, disk); }
+
+std::u16string Node::Uni() const {
+  if (!uni.empty() || disk.empty())
+    return uni;
+  std::u16string out(disk.begin(), disk.end());
+  std::replace(out.begin(), out.end(), u':', u'/');
+  return out;
+}
+
+std::u16string EntryUni(const Entry &e) {
+  if (!e.uni.empty())
+    return e.uni;
+  std::u16string out(e.disk.begin(), e.disk.end());
+  std::replace(out.begin(), out.end(), u':', u'/');
+  return out;
 }
 
 std::string FoldMac(std::string_view mac) {

@@ -416,9 +416,10 @@ OSErr FSGetCatalogInfo(const FSRef *ref, FSCatalogInfoBitmap whichInfo, FSCatalo
     if (catalogInfo)
       FillCatalogInfo(n, whichInfo, *catalogInfo);
     if (outName) {
-      size_t len = std::min<size_t>(n.uni.size(), 255);
+      const std::u16string uni = n.Uni();
+      size_t len = std::min<size_t>(uni.size(), 255);
       outName->length = UInt16(len);
-      std::memcpy(outName->unicode, n.uni.data(), len * 2);
+      std::memcpy(outName->unicode, uni.data(), len * 2);
     }
     if (fsSpec)
       SpecOf(n, *fsSpec);
@@ -450,9 +451,10 @@ OSStatus FSRefMakePath(const FSRef *ref, UInt8 *path, UInt32 maxPathSize) noexce
     f::Node n;
     if (OSErr e = f::NodeFromRef(*ref, n))
       return e;
-    if (n.path.size() + 1 > maxPathSize)
+    const std::string p = n.Path();
+    if (p.size() + 1 > maxPathSize)
       return errFSNameTooLong;
-    std::memcpy(path, n.path.c_str(), n.path.size() + 1);
+    std::memcpy(path, p.c_str(), p.size() + 1);
     return noErr;
   });
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -41,8 +42,8 @@ struct DirRec {
 struct Entry {
   std::string disk;      // name on disk (bytes)
   std::string mac;       // name reported in FSSpecs: Mac Roman, at most 31 bytes
-  std::string longMac;   // the whole name in Mac Roman when representable, else empty
-  std::u16string uni;    // the long name in UTF-16
+  std::string longMac;   // the whole name in Mac Roman when that differs from mac, else empty
+  std::u16string uni;    // the long name in UTF-16; empty for ASCII names (see EntryUni)
   ino_t ino;
   unsigned char type;    // DT_* from the directory, DT_UNKNOWN when not known
   bool sidecar = false;  // a "._name" AppleDouble file exists beside it
@@ -51,7 +52,7 @@ struct Entry {
 struct Listing {
   SInt16 vol;
   SInt32 dirID;
-  std::string path;
+  std::shared_ptr<const std::string> path;
   posix::UniqueFd fd;
   struct timespec mtime, ctime;
   nlink_t nlink;
@@ -81,12 +82,19 @@ struct Node {
   SInt32 nodeID;    // directory ID, or a file's number
   bool isDir;
   std::string mac;  // short name
-  std::u16string uni;
-  std::string path; // absolute path
+  std::u16string uni; // long name; empty when it is the ASCII name on disk
+  std::shared_ptr<const std::string> dirPath; // the containing folder's path
+  std::string disk; // name on disk; empty for a volume root (dirPath is its path)
   struct stat st;
   Metadata meta;
   UInt32 valence = 0;
+
+  std::string Path() const;
+  std::u16string Uni() const;
 };
+
+// The long name of a listing entry in UTF-16.
+std::u16string EntryUni(const Entry &e);
 
 // Everything below runs under the File Manager's lock.
 std::recursive_mutex &Lock();
