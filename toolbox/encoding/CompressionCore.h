@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/core/MacTypes.h"
+#include "platform/quickdraw/PackBitsCodec.h"
 
 namespace ql::detail {
 
@@ -51,11 +52,26 @@ struct UnpackedSpan {
 };
 
 // Unpacks a chunked PackBits stream of srcLen bytes into at most dstLen
-// bytes, chunk by chunk as BigUnpackBits does. Stops when dstLen bytes are
-// produced or the source ends; never reads or writes out of bounds.
-// srcLen may be SIZE_MAX when the caller vouches for the source.
-UnpackedSpan BigUnpackBitsBounded(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                  size_t dstLen) noexcept;
+// bytes, chunk by chunk as BigUnpackBits does: an item crossing the end of a
+// 32,000-byte chunk is cut there. Stops when dstLen bytes are produced or
+// the source ends; never reads or writes out of bounds. srcLen may be
+// SIZE_MAX when the caller vouches for the source. Header-only so that
+// tests and fuzzers reach it without an exported name.
+inline UnpackedSpan BigUnpackBitsBounded(const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                         size_t dstLen) noexcept {
+  UnpackedSpan total{0, 0};
+  while (total.written < dstLen) {
+    const size_t left = dstLen - total.written;
+    const size_t chunk = left < kPackBitsChunk ? left : kPackBitsChunk;
+    const auto r =
+        ql::packbits::Unpack(src + total.read, srcLen - total.read, dst + total.written, chunk);
+    total.read += r.read;
+    total.written += r.written;
+    if (r.written < chunk) // the source ended
+      break;
+  }
+  return total;
+}
 
 } // namespace ql::detail
 

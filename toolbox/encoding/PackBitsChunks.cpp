@@ -6,29 +6,8 @@
 #include <cstdint>
 
 #include "platform/quickdraw/PackBits.h"
-#include "platform/quickdraw/PackBitsCodec.h"
 #include "toolbox/encoding/CompressionCore.h"
 #include "toolbox/encoding/EncodingToolbox.h"
-
-namespace ql::detail {
-
-UnpackedSpan BigUnpackBitsBounded(const uint8_t *src, size_t srcLen, uint8_t *dst,
-                                  size_t dstLen) noexcept {
-  UnpackedSpan total{0, 0};
-  while (total.written < dstLen) {
-    const size_t left = dstLen - total.written;
-    const size_t chunk = left < kPackBitsChunk ? left : kPackBitsChunk;
-    const auto r =
-        ql::packbits::Unpack(src + total.read, srcLen - total.read, dst + total.written, chunk);
-    total.read += r.read;
-    total.written += r.written;
-    if (r.written < chunk) // the source ended
-      break;
-  }
-  return total;
-}
-
-} // namespace ql::detail
 
 extern "C" void BigPackBits(const void *source, void *destination, SInt32 *length) noexcept {
   if (length == nullptr)
