@@ -169,6 +169,19 @@ TEST(ZLib, ExpandKeepsOnlyWhatWasProduced) {
   }
 }
 
+TEST(ZLib, EveryTruncationFailsAndRestoresTheHandle) {
+  const Bytes in = enctest::Text(2000, 9);
+  const Bytes z = Compressed(in);
+  for (size_t cut = 0; cut < z.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    // A copy of exactly `cut` bytes, so that reading past it is caught.
+    const Bytes part(z.begin(), z.begin() + std::ptrdiff_t(cut));
+    OwnedHandle h(Bytes{1, 2, 3});
+    EXPECT_LT(ZLibExpand(part.data(), UInt32(part.size()), UInt32(in.size()), h), 0);
+    EXPECT_EQ(h.bytes(), (Bytes{1, 2, 3}));
+  }
+}
+
 TEST(ZLib, LockStateIsRestoredAndArgumentsChecked) {
   const Bytes in = enctest::Text(1000, 6);
   const Bytes z = Compressed(in);
