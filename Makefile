@@ -1,6 +1,8 @@
 # Two entry points for a fresh Debian 12 machine:
 #   make demo   builds the command and runs it on the bundled example
 #   make test   builds everything and runs every test
+#   make fuzz-smoke  builds the libFuzzer targets with clang and runs
+#               each for FUZZ_TIME (20) seconds
 # Both install missing Debian packages first (as root; otherwise they print
 # the apt-get line).
 
@@ -8,8 +10,11 @@ BUILD      ?= build
 BUILD_SAN  ?= build-sanitize
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+BUILD_FUZZ ?= build-fuzz
+FUZZ_TIME  ?= 20
+FUZZ_TARGETS = fuzz_lzss_expand fuzz_packbits_unpack fuzz_zlib_expand
 
-.PHONY: all deps configure build demo test test-sanitize bench clean
+.PHONY: all deps configure build demo test test-sanitize fuzz-smoke bench clean
 
 all: build
 
@@ -36,6 +41,17 @@ test-sanitize: deps $(BUILD_SAN)/build.ninja
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900
 
+# Each target starts from its seeds in fuzz/corpus and keeps what it finds
+# in the build tree; any crash, sanitizer report or leak fails the run.
+fuzz-smoke: deps
+	CC=clang CXX=clang++ cmake -S fuzz -B $(BUILD_FUZZ) -G Ninja
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  echo "== $$t"; mkdir -p $(BUILD_FUZZ)/corpus/$$t; \
+	  $(BUILD_FUZZ)/$$t -max_total_time=$(FUZZ_TIME) -print_final_stats=1 \
+	    $(BUILD_FUZZ)/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
+
 demo: build
 	$(BUILD)/examples/quillomat-demo examples/Scripts/Encoders
 
@@ -43,4 +59,4 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ)
