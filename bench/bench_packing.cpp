@@ -6,7 +6,8 @@
 //                                        and a memcpy by a hand-written
 //                                        function
 //
-// Run: build/bench/bench_packing --benchmark_min_time=0.5
+// Run: build/bench/bench_packing --benchmark_min_time=0.1 --benchmark_repetitions=10 \
+//        --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
