@@ -6,8 +6,9 @@
 //                                        and a memcpy by a hand-written
 //                                        function
 //
-// Run: build/bench/bench_packing --benchmark_min_time=0.1 --benchmark_repetitions=10 \
-//        --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
+// Run (one line):
+//   build/bench/bench_packing --benchmark_min_time=0.1 --benchmark_repetitions=10
+//   --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cstdint>

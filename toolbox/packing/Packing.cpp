@@ -94,7 +94,8 @@ constexpr int ShiftedDigitWidth(char c) {
 // overlap (unpacking in place).
 void CopyReversed(std::uint8_t *dst, const std::uint8_t *src, std::size_t n) {
   if (n == 0) return;
-  if (dst < src + n && src < dst + n) {
+  const auto d = reinterpret_cast<std::uintptr_t>(dst), s = reinterpret_cast<std::uintptr_t>(src);
+  if (d < s + n && s < d + n) {
     std::memmove(dst, src, n);
     for (std::size_t i = 0, j = n - 1; i < j; ++i, --j) {
       std::uint8_t t = dst[i];
