@@ -1,0 +1,281 @@
+// Allocators: the six standard allocator records behind their selectors,
+// dispatch through MemAllocate/MemFree, the fixed-size block pool, the
+// temporary-pointer pair and the zone look-ups.
+
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "toolbox/memory/MemoryToolbox.h"
+
+namespace {
+
+// ---- Standard allocators -----------------------------------------------
+
+OSStatus DefaultMemAllocate(MemAllocatorRef, void *, OptionBits flags, ByteCount size, Ptr *outBlock) {
+  if (size > ByteCount(INT32_MAX))
+    return memFullErr;
+  Ptr p = (flags & kMemAllocateClear) ? NewPtrClear(Size(size)) : NewPtr(Size(size));
+  if (p == nullptr)
+    return memFullErr;
+  *outBlock = p;
+  return noErr;
+}
+
+OSStatus DefaultMemFree(MemAllocatorRef, void *, OptionBits, Ptr block) {
+  DisposePtr(block);
+  return noErr;
+}
+
+OSStatus TempMemAllocate(MemAllocatorRef, void *, OptionBits flags, ByteCount size, Ptr *outBlock) {
+  if (size > ByteCount(INT32_MAX))
+    return memFullErr;
+  Ptr p = NewPtrTemp(Size(size));
+  if (p == nullptr)
+    return memFullErr;
+  if (flags & kMemAllocateClear)
+    std::memset(p, 0, size);
+  *outBlock = p;
+  return noErr;
+}
+
+OSStatus TempMemFree(MemAllocatorRef, void *, OptionBits, Ptr block) {
+  DisposePtrTemp(block);
+  return noErr;
+}
+
+// This platform has no separate system, pageable, resident or physically
+// contiguous memory. System and pageable blocks would have been ordinary
+// pointers, so their free functions still release one.
+OSStatus SystemMemAllocate(MemAllocatorRef, void *, OptionBits, ByteCount, Ptr *) { return featureUnsupported; }
+OSStatus SystemMemFree(MemAllocatorRef, void *, OptionBits, Ptr block) {
+  DisposePtr(block);
+  return noErr;
+}
+OSStatus PageableSystemMemAllocate(MemAllocatorRef, void *, OptionBits, ByteCount, Ptr *) {
+  return featureUnsupported;
+}
+OSStatus PageableSystemMemFree(MemAllocatorRef, void *, OptionBits, Ptr block) {
+  DisposePtr(block);
+  return noErr;
+}
+OSStatus ResidentMemAllocate(MemAllocatorRef, void *, OptionBits, ByteCount, Ptr *) { return featureUnsupported; }
+OSStatus ResidentMemFree(MemAllocatorRef, void *, OptionBits, Ptr) { return featureUnsupported; }
+OSStatus PhysicallyContiguousMemAllocate(MemAllocatorRef, void *, OptionBits, ByteCount, Ptr *) {
+  return featureUnsupported;
+}
+OSStatus PhysicallyContiguousMemFree(MemAllocatorRef, void *, OptionBits, Ptr) { return featureUnsupported; }
+
+const MemAllocator gDefaultMemAllocator = {DefaultMemAllocate, DefaultMemFree, nullptr};
+const MemAllocator gTempMemAllocator = {TempMemAllocate, TempMemFree, nullptr};
+const MemAllocator gSystemMemAllocator = {SystemMemAllocate, SystemMemFree, nullptr};
+const MemAllocator gPageableSystemMemAllocator = {PageableSystemMemAllocate, PageableSystemMemFree, nullptr};
+const MemAllocator gResidentMemAllocator = {ResidentMemAllocate, ResidentMemFree, nullptr};
+const MemAllocator gPhysicallyContiguousMemAllocator = {PhysicallyContiguousMemAllocate,
+                                                         PhysicallyContiguousMemFree, nullptr};
+
+// Indexed by -selector.
+const MemAllocator *const kStandardAllocators[6] = {
+    &gDefaultMemAllocator,        &gTempMemAllocator,     &gSystemMemAllocator,
+    &gPageableSystemMemAllocator, &gResidentMemAllocator, &gPhysicallyContiguousMemAllocator,
+};
+
+inline const MemAllocator *Resolve(MemAllocatorRef ref) {
+  const intptr_t v = reinterpret_cast<intptr_t>(ref);
+  if (v <= 0 && v >= -5)
+    return kStandardAllocators[-v];
+  return ref;
+}
+
+// ---- Fixed-size block pool ---------------------------------------------
+
+constexpr UInt32 kMinimumBlockSize = 4;
+constexpr UInt32 kDefaultBlocksPerChunk = 1024;
+// A chunk starts with the link to the previous chunk; a free block starts
+// with the link to the next free block. Both are pointers, so blocks lie at
+// a pointer-aligned stride of at least one pointer.
+constexpr UInt64 kLinkSize = sizeof(Ptr);
+static_assert(kLinkSize == 8);
+
+inline UInt64 Stride(UInt32 blockSize) {
+  UInt64 s = (UInt64(blockSize) + kLinkSize - 1) & ~(kLinkSize - 1);
+  return s < kLinkSize ? kLinkSize : s;
+}
+
+// Bytes of one chunk, or 0 when it would not fit in one block.
+inline Size ChunkBytes(UInt32 blockSize, UInt32 blocksPerChunk) {
+  const UInt64 bytes = Stride(blockSize) * blocksPerChunk + kLinkSize;
+  return bytes > UInt64(INT32_MAX) ? 0 : Size(bytes);
+}
+
+inline Ptr LoadLink(const void *at) {
+  Ptr p;
+  std::memcpy(&p, at, sizeof p);
+  return p;
+}
+
+inline void StoreLink(void *at, Ptr p) { std::memcpy(at, &p, sizeof p); }
+
+void GrowPool(FixedSizeBlockMemAllocator *pool) {
+  const Size bytes = ChunkBytes(pool->blockSize, pool->blocksPerChunk);
+  if (bytes == 0 || pool->blocksPerChunk == 0)
+    return;
+  Ptr chunk = NewPtrTemp(bytes);
+  if (chunk == nullptr)
+    return;
+  const UInt64 stride = Stride(pool->blockSize);
+  Ptr first = chunk + kLinkSize;
+  Ptr block = first;
+  for (UInt32 i = 1; i < pool->blocksPerChunk; ++i, block += stride)
+    StoreLink(block, block + stride);
+  StoreLink(block, nullptr);
+  pool->freeList = first;
+  StoreLink(chunk, pool->chunkList);
+  pool->chunkList = chunk;
+}
+
+OSStatus FixedSizeBlockMemAllocate(MemAllocatorRef, void *refCon, OptionBits flags, ByteCount size,
+                                   Ptr *outBlock) {
+  auto *pool = static_cast<FixedSizeBlockMemAllocator *>(refCon);
+  if (size != pool->blockSize)
+    return kMemAllocatorWrongSizeErr;
+  if (pool->freeList == nullptr) {
+    GrowPool(pool);
+    if (pool->freeList == nullptr)
+      return memFullErr;
+  }
+  Ptr block = pool->freeList;
+  pool->freeList = LoadLink(block);
+  if (flags & kMemAllocateClear)
+    std::memset(block, 0, pool->blockSize);
+  *outBlock = block;
+  return noErr;
+}
+
+OSStatus FixedSizeBlockMemFree(MemAllocatorRef, void *refCon, OptionBits, Ptr block) {
+  if (block == nullptr)
+    return noErr;
+  auto *pool = static_cast<FixedSizeBlockMemAllocator *>(refCon);
+  StoreLink(block, pool->freeList);
+  pool->freeList = block;
+  return noErr;
+}
+
+// ---- Zone look-ups -----------------------------------------------------
+
+// A platform function found by name on first use. A failed look-up leaves
+// the flag clear so that the next call tries again.
+template <typename Fn> struct LateBound {
+  const char *name;
+  bool done = false;
+  Fn fn = nullptr;
+  Fn Get() {
+    if (!done) {
+      void *sym = dlsym(RTLD_DEFAULT, name);
+      if (sym == nullptr)
+        return nullptr;
+      fn = reinterpret_cast<Fn>(sym);
+      done = true;
+    }
+    return fn;
+  }
+};
+
+LateBound<THz (*)(void)> sGetZone{"GetZone"};
+LateBound<void (*)(THz)> sSetZone{"SetZone"};
+LateBound<THz (*)(void)> sSystemZone{"SystemZone"};
+
+} // namespace
+
+extern "C" {
+
+OSStatus MemAllocate(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount size, Ptr *outBlock) noexcept {
+  if (outBlock == nullptr)
+    return paramErr;
+  *outBlock = nullptr;
+  const MemAllocator *rec = Resolve(allocatorRef);
+  Ptr block = nullptr;
+  OSStatus err = rec->allocate(allocatorRef, rec->refCon, flags, size, &block);
+  if (err == noErr)
+    *outBlock = block;
+  return err;
+}
+
+OSStatus MemFree(MemAllocatorRef allocatorRef, OptionBits flags, Ptr block) noexcept {
+  const MemAllocator *rec = Resolve(allocatorRef);
+  return rec->free(allocatorRef, rec->refCon, flags, block);
+}
+
+OSStatus FixedSizeBlockMemAllocatorNew(ByteCount blockSize, ItemCount blocksPerChunk, OptionBits,
+                                       FixedSizeBlockMemAllocator **outAllocator) noexcept {
+  if (outAllocator == nullptr)
+    return paramErr;
+  if (blockSize < kMinimumBlockSize)
+    blockSize = kMinimumBlockSize;
+  if (blocksPerChunk == 0)
+    blocksPerChunk = kDefaultBlocksPerChunk;
+  if (ChunkBytes(blockSize, blocksPerChunk) == 0)
+    return memFullErr;
+  auto *pool = reinterpret_cast<FixedSizeBlockMemAllocator *>(NewPtrTemp(sizeof(FixedSizeBlockMemAllocator)));
+  if (pool == nullptr)
+    return memFullErr;
+  pool->allocate = FixedSizeBlockMemAllocate;
+  pool->free = FixedSizeBlockMemFree;
+  pool->refCon = pool;
+  pool->blockSize = blockSize;
+  pool->blocksPerChunk = blocksPerChunk;
+  pool->chunkList = nullptr;
+  pool->freeList = nullptr;
+  *outAllocator = pool;
+  return noErr;
+}
+
+OSStatus FixedSizeBlockMemAllocatorDispose(FixedSizeBlockMemAllocator *allocator) noexcept {
+  if (allocator == nullptr)
+    return noErr;
+  auto *pool = static_cast<FixedSizeBlockMemAllocator *>(allocator->refCon);
+  Ptr chunk = pool->chunkList;
+  while (chunk != nullptr) {
+    Ptr previous = LoadLink(chunk);
+    DisposePtrTemp(chunk);
+    chunk = previous;
+  }
+  DisposePtrTemp(reinterpret_cast<Ptr>(pool));
+  return noErr;
+}
+
+Ptr NewPtrTemp(Size size) noexcept {
+  OSErr err = noErr;
+  Handle h = TempNewHandle(size, &err);
+  if (h == nullptr)
+    return nullptr;
+  HLock(h);
+  return *h;
+}
+
+void DisposePtrTemp(Ptr ptr) noexcept {
+  if (ptr == nullptr)
+    return;
+  if (Handle h = RecoverHandle(ptr))
+    DisposeHandle(h);
+}
+
+THz GetZoneCompat(void) noexcept {
+  auto fn = sGetZone.Get();
+  return fn ? fn() : nullptr;
+}
+
+void SetZoneCompat(THz zone) noexcept {
+  if (auto fn = sSetZone.Get())
+    fn(zone);
+}
+
+THz SystemZoneCompat(void) noexcept {
+  auto fn = sSystemZone.Get();
+  return fn ? fn() : nullptr;
+}
+
+THz GetPageableSystemZone(void) noexcept { return nullptr; }
+
+} // extern "C"
