@@ -76,13 +76,37 @@ bool InjectFailure(State &s) {
   return false;
 }
 
-// Reserves bytes in a zone, honouring its limit and the fault hook.
-bool Reserve(State &s, int zone, SInt64 bytes) {
+void Release(State &s, int zone, SInt64 bytes);
+
+// Empties every unlocked purgeable handle of a zone except `keep`. Caller
+// holds the lock.
+void PurgeZone(State &s, int zone, const HandleRec *keep) {
+  for (auto it = s.byBlock.begin(); it != s.byBlock.end();) {
+    HandleRec *rec = it->second;
+    if (rec != keep && rec->zone == zone && (rec->state & kHandlePurgeableMask) &&
+        !(rec->state & kHandleLockedMask)) {
+      std::free(rec->master);
+      Release(s, rec->zone, rec->capacity);
+      rec->master = nullptr;
+      rec->size = rec->capacity = 0;
+      it = s.byBlock.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+// Reserves bytes in a zone, honouring its limit and the fault hook. A zone
+// that is short purges its purgeable handles (never `keep`) and tries again.
+bool Reserve(State &s, int zone, SInt64 bytes, const HandleRec *keep = nullptr) {
   if (InjectFailure(s))
     return false;
   Zone &z = s.zones[zone];
-  if (bytes > z.limit - z.inUse)
-    return false;
+  if (bytes > z.limit - z.inUse) {
+    PurgeZone(s, zone, keep);
+    if (bytes > z.limit - z.inUse)
+      return false;
+  }
   z.inUse += bytes;
   return true;
 }
@@ -155,7 +179,7 @@ OSErr GrowLocked(State &s, HandleRec *r, Size newSize) {
   SInt64 extra = generous - r->capacity;
   if (extra > z.limit - z.inUse)
     generous = wanted;
-  if (!Reserve(s, r->zone, generous - r->capacity))
+  if (!Reserve(s, r->zone, generous - r->capacity, r))
     return memFullErr;
   char *old = r->master;
   char *block;
@@ -666,18 +690,7 @@ Size MaxMem(Size *grow) noexcept {
   State &s = S();
   std::lock_guard g(s.lock);
   const int zone = s.currentZone;
-  for (auto it = s.byBlock.begin(); it != s.byBlock.end();) {
-    HandleRec *rec = it->second;
-    if (rec->zone == zone && (rec->state & kHandlePurgeableMask) && !(rec->state & kHandleLockedMask)) {
-      std::free(rec->master);
-      Release(s, rec->zone, rec->capacity);
-      rec->master = nullptr;
-      rec->size = rec->capacity = 0;
-      it = s.byBlock.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  PurgeZone(s, zone, nullptr);
   if (grow)
     *grow = 0;
   SetErr(noErr);

@@ -3,6 +3,10 @@
  * (pointers), two zones (the application heap and temporary memory) with
  * byte accounting and settable limits, and MemError().
  *
+ * Purgeable handles (HPurge) that are not locked are emptied (as
+ * EmptyHandle) when their zone is too short for an allocation, and by
+ * MaxMem; nothing else purges.
+ *
  * A Handle points to a master pointer that never moves; the block behind it
  * may move when an unlocked handle grows. A locked handle never moves: a
  * growth beyond its capacity fails with memFullErr. Growth is amortised.
@@ -121,8 +125,8 @@ PLATFORM_API SInt32 FreeMem(void) PLATFORM_NOEXCEPT;
 PLATFORM_API Size MaxBlock(void) PLATFORM_NOEXCEPT;
 /* Purges the current zone, then returns the largest block it can give;
  * *grow (may be NULL) receives 0. Purging empties every unlocked
- * purgeable handle of the zone (as EmptyHandle). This is the only place the
- * platform purges. */
+ * purgeable handle of the zone (as EmptyHandle). A zone also purges itself
+ * when it is too short for an allocation. */
 PLATFORM_API Size MaxMem(Size *grow) PLATFORM_NOEXCEPT;
 PLATFORM_API SInt32 TempFreeMem(void) PLATFORM_NOEXCEPT;
 /* Largest block in temporary memory; *grow (may be NULL) receives 0. */
