@@ -117,43 +117,45 @@ inline Ptr LoadLink(const void *at) {
 
 inline void StoreLink(void *at, Ptr p) { std::memcpy(at, &p, sizeof p); }
 
-void GrowPool(FixedSizeBlockMemAllocator *pool) {
+// Adds a chunk. Its blocks are handed out in address order, carved one by
+// one as they are first needed (so a new chunk is not written through
+// before use); released blocks go to the free list. Out of line: it runs
+// once per blocksPerChunk allocations.
+[[gnu::noinline, gnu::cold]] void GrowPool(FixedSizeBlockMemAllocator *pool) {
   const Size bytes = ChunkBytes(pool->blockSize, pool->blocksPerChunk);
   if (bytes == 0 || pool->blocksPerChunk == 0)
     return;
   Ptr chunk = NewPtrTemp(bytes);
   if (chunk == nullptr)
     return;
-  const UInt64 stride = Stride(pool->blockSize);
-  Ptr first = chunk + kLinkSize;
-  Ptr block = first;
-  for (UInt32 i = 1; i < pool->blocksPerChunk; ++i, block += stride)
-    StoreLink(block, block + stride);
-  StoreLink(block, nullptr);
-  pool->freeList = first;
   StoreLink(chunk, pool->chunkList);
   pool->chunkList = chunk;
+  pool->blocksCarved = 0;
 }
 
-OSStatus FixedSizeBlockMemAllocate(MemAllocatorRef, void *refCon, OptionBits flags, ByteCount size,
-                                   Ptr *outBlock) {
+inline OSStatus FixedSizeBlockMemAllocate(MemAllocatorRef, void *refCon, OptionBits flags, ByteCount size,
+                                          Ptr *outBlock) {
   auto *pool = static_cast<FixedSizeBlockMemAllocator *>(refCon);
   if (size != pool->blockSize)
     return kMemAllocatorWrongSizeErr;
-  if (pool->freeList == nullptr) {
-    GrowPool(pool);
-    if (pool->freeList == nullptr)
-      return memFullErr;
-  }
   Ptr block = pool->freeList;
-  pool->freeList = LoadLink(block);
+  if (block != nullptr) {
+    pool->freeList = LoadLink(block);
+  } else {
+    if (pool->chunkList == nullptr || pool->blocksCarved >= pool->blocksPerChunk) {
+      GrowPool(pool);
+      if (pool->chunkList == nullptr || pool->blocksCarved >= pool->blocksPerChunk)
+        return memFullErr;
+    }
+    block = pool->chunkList + kLinkSize + Stride(pool->blockSize) * pool->blocksCarved++;
+  }
   if (flags & kMemAllocateClear)
     std::memset(block, 0, pool->blockSize);
   *outBlock = block;
   return noErr;
 }
 
-OSStatus FixedSizeBlockMemFree(MemAllocatorRef, void *refCon, OptionBits, Ptr block) {
+inline OSStatus FixedSizeBlockMemFree(MemAllocatorRef, void *refCon, OptionBits, Ptr block) {
   if (block == nullptr)
     return noErr;
   auto *pool = static_cast<FixedSizeBlockMemAllocator *>(refCon);
@@ -196,7 +198,11 @@ OSStatus MemAllocate(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount s
   *outBlock = nullptr;
   const MemAllocator *rec = Resolve(allocatorRef);
   Ptr block = nullptr;
-  OSStatus err = rec->allocate(allocatorRef, rec->refCon, flags, size, &block);
+  // Pools are the allocators used per node; calling theirs directly lets it
+  // be inlined here.
+  OSStatus err = rec->allocate == FixedSizeBlockMemAllocate
+                     ? FixedSizeBlockMemAllocate(allocatorRef, rec->refCon, flags, size, &block)
+                     : rec->allocate(allocatorRef, rec->refCon, flags, size, &block);
   if (err == noErr)
     *outBlock = block;
   return err;
@@ -204,6 +210,8 @@ OSStatus MemAllocate(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount s
 
 OSStatus MemFree(MemAllocatorRef allocatorRef, OptionBits flags, Ptr block) noexcept {
   const MemAllocator *rec = Resolve(allocatorRef);
+  if (rec->free == FixedSizeBlockMemFree)
+    return FixedSizeBlockMemFree(allocatorRef, rec->refCon, flags, block);
   return rec->free(allocatorRef, rec->refCon, flags, block);
 }
 
@@ -227,6 +235,7 @@ OSStatus FixedSizeBlockMemAllocatorNew(ByteCount blockSize, ItemCount blocksPerC
   pool->blocksPerChunk = blocksPerChunk;
   pool->chunkList = nullptr;
   pool->freeList = nullptr;
+  pool->blocksCarved = 0;
   *outAllocator = pool;
   return noErr;
 }

@@ -104,12 +104,15 @@ struct MemAllocator {
  *   blocksPerChunk  blocks carved from each chunk
  *   chunkList       newest chunk or NULL; each chunk is one temporary
  *                   pointer whose first 8 bytes link to the chunk made before
- *                   it, followed by the blocks
- *   freeList        first free block or NULL; a free block's first 8 bytes
- *                   link to the next free block
+ *                   it, followed by blocksPerChunk blocks
+ *   freeList        last released block or NULL; a free block's first 8
+ *                   bytes link to the block released before it
+ *   blocksCarved    blocks of the newest chunk handed out so far
  * Inside a chunk, blocks lie at a stride of blockSize rounded up to a
- * multiple of 8 (at least 8), so every block is aligned for a pointer. A
- * block in use carries no header: the caller owns all blockSize bytes. */
+ * multiple of 8 (at least 8), so every block is aligned for a pointer. An
+ * allocation takes the last released block, else the next block of the
+ * newest chunk in address order, else makes a chunk. A block in use carries
+ * no header: the caller owns all blockSize bytes. */
 typedef struct FixedSizeBlockMemAllocator {
   MemAllocateProcPtr allocate;
   MemFreeProcPtr free;
@@ -118,6 +121,7 @@ typedef struct FixedSizeBlockMemAllocator {
   UInt32 blocksPerChunk;
   Ptr chunkList;
   Ptr freeList;
+  UInt32 blocksCarved;
 } FixedSizeBlockMemAllocator;
 
 /* Stores NULL in *outBlock, then asks allocatorRef's allocate function for
