@@ -164,6 +164,20 @@ inline OSStatus FixedSizeBlockMemFree(MemAllocatorRef, void *refCon, OptionBits,
   return noErr;
 }
 
+// The general allocation path: any allocator record, any request.
+[[gnu::noinline]] OSStatus AllocateThrough(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount size,
+                                          Ptr *outBlock) {
+  if (outBlock == nullptr)
+    return paramErr;
+  *outBlock = nullptr;
+  const MemAllocator *rec = Resolve(allocatorRef);
+  Ptr block = nullptr;
+  OSStatus err = rec->allocate(allocatorRef, rec->refCon, flags, size, &block);
+  if (err == noErr)
+    *outBlock = block;
+  return err;
+}
+
 // ---- Zone look-ups -----------------------------------------------------
 
 // A platform function found by name on first use. A failed look-up leaves
@@ -193,19 +207,20 @@ LateBound<THz (*)(void)> sSystemZone{"SystemZone"};
 extern "C" {
 
 OSStatus MemAllocate(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount size, Ptr *outBlock) noexcept {
-  if (outBlock == nullptr)
-    return paramErr;
-  *outBlock = nullptr;
+  // Pools serve one node at a time: take a released block of the right size
+  // without a call or a stack frame, and leave everything else to the
+  // general path.
   const MemAllocator *rec = Resolve(allocatorRef);
-  Ptr block = nullptr;
-  // Pools are the allocators used per node; calling theirs directly lets it
-  // be inlined here.
-  OSStatus err = rec->allocate == FixedSizeBlockMemAllocate
-                     ? FixedSizeBlockMemAllocate(allocatorRef, rec->refCon, flags, size, &block)
-                     : rec->allocate(allocatorRef, rec->refCon, flags, size, &block);
-  if (err == noErr)
-    *outBlock = block;
-  return err;
+  if (rec->allocate == FixedSizeBlockMemAllocate && outBlock != nullptr && !(flags & kMemAllocateClear)) {
+    auto *pool = static_cast<FixedSizeBlockMemAllocator *>(rec->refCon);
+    Ptr block = pool->freeList;
+    if (block != nullptr && size == pool->blockSize) {
+      pool->freeList = LoadLink(block);
+      *outBlock = block;
+      return noErr;
+    }
+  }
+  return AllocateThrough(allocatorRef, flags, size, outBlock);
 }
 
 OSStatus MemFree(MemAllocatorRef allocatorRef, OptionBits flags, Ptr block) noexcept {
