@@ -90,6 +90,13 @@ TEST_F(Allocators, WhereStandardBlocksComeFrom) {
     EXPECT_EQ(block, nullptr);
   }
   EXPECT_EQ(MemAllocate(kDefaultMemAllocator, 0, 16, nullptr), paramErr);
+  // Small negative values beyond the selectors are no allocator at all.
+  for (intptr_t bad : {intptr_t(-6), intptr_t(-4096)}) {
+    Ptr block = SentinelPtr();
+    EXPECT_EQ(MemAllocate(reinterpret_cast<MemAllocatorRef>(bad), 0, 16, &block), paramErr);
+    EXPECT_EQ(block, nullptr);
+    EXPECT_EQ(MemFree(reinterpret_cast<MemAllocatorRef>(bad), 0, nullptr), paramErr);
+  }
 }
 
 // A caller allocator record sees the reference as passed, its refCon, the

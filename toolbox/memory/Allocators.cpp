@@ -81,12 +81,20 @@ const MemAllocator *const kStandardAllocators[6] = {
     &gPageableSystemMemAllocator, &gResidentMemAllocator, &gPhysicallyContiguousMemAllocator,
 };
 
+// The record a reference stands for: a selector's standard record, or the
+// record it points to. Records live at user-space addresses, which are
+// positive; any other value at or below zero is no allocator (NULL).
 inline const MemAllocator *Resolve(MemAllocatorRef ref) {
   const intptr_t v = reinterpret_cast<intptr_t>(ref);
-  if (v <= 0 && v >= -5)
+  if (v > 0)
+    return ref;
+  if (v >= -5)
     return kStandardAllocators[-v];
-  return ref;
+  return nullptr;
 }
+
+static_assert(sizeof(MemAllocator) == 24, "three pointer-sized fields");
+static_assert(sizeof(FixedSizeBlockMemAllocator) == 56, "the pool record's layout is public");
 
 // ---- Fixed-size block pool ---------------------------------------------
 
@@ -171,6 +179,8 @@ inline OSStatus FixedSizeBlockMemFree(MemAllocatorRef, void *refCon, OptionBits,
     return paramErr;
   *outBlock = nullptr;
   const MemAllocator *rec = Resolve(allocatorRef);
+  if (rec == nullptr)
+    return paramErr;
   Ptr block = nullptr;
   OSStatus err = rec->allocate(allocatorRef, rec->refCon, flags, size, &block);
   if (err == noErr)
@@ -211,7 +221,7 @@ OSStatus MemAllocate(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount s
   // without a call or a stack frame, and leave everything else to the
   // general path.
   const MemAllocator *rec = Resolve(allocatorRef);
-  if (rec->allocate == FixedSizeBlockMemAllocate && outBlock != nullptr && !(flags & kMemAllocateClear)) {
+  if (rec != nullptr && rec->allocate == FixedSizeBlockMemAllocate && outBlock != nullptr && !(flags & kMemAllocateClear)) {
     auto *pool = static_cast<FixedSizeBlockMemAllocator *>(rec->refCon);
     Ptr block = pool->freeList;
     if (block != nullptr && size == pool->blockSize) {
@@ -225,6 +235,8 @@ OSStatus MemAllocate(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount s
 
 OSStatus MemFree(MemAllocatorRef allocatorRef, OptionBits flags, Ptr block) noexcept {
   const MemAllocator *rec = Resolve(allocatorRef);
+  if (rec == nullptr)
+    return paramErr;
   if (rec->free == FixedSizeBlockMemFree)
     return FixedSizeBlockMemFree(allocatorRef, rec->refCon, flags, block);
   return rec->free(allocatorRef, rec->refCon, flags, block);

@@ -72,7 +72,8 @@ typedef MemAllocator *MemAllocatorRef;
  *                                     free: DisposePtr, noErr
  *   kResidentMemAllocator,
  *   kPhysicallyContiguousMemAllocator allocate and free: featureUnsupported
- * Allocation failure is memFullErr. */
+ * Allocation failure is memFullErr. Any other value at or below zero is no
+ * allocator: MemAllocate and MemFree answer paramErr. */
 #define kDefaultMemAllocator ((MemAllocatorRef)(intptr_t)0)
 #define kTempMemAllocator ((MemAllocatorRef)(intptr_t)-1)
 #define kSystemMemAllocator ((MemAllocatorRef)(intptr_t)-2)
@@ -129,7 +130,8 @@ typedef struct FixedSizeBlockMemAllocator {
  * block; any other result is returned unchanged with *outBlock NULL.
  * Results: noErr, memFullErr, featureUnsupported (an allocator kind this
  * platform lacks), kMemAllocatorWrongSizeErr (a pool asked for another
- * size), paramErr (outBlock NULL), or a caller allocator's own codes. */
+ * size), paramErr (outBlock NULL, or allocatorRef neither a selector nor a
+ * record), or a caller allocator's own codes. */
 QL_EXPORT OSStatus MemAllocate(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount size,
                                Ptr *outBlock) QL_NOEXCEPT;
 
