@@ -315,7 +315,8 @@ TEST_F(Allocators, PoolFaultSweep) {
         OSStatus err = FixedSizeBlockMemAllocatorNew(16, 2, 0, &pool);
         if (err != noErr)
           return OSErr(err);
-        for (int i = 0; i < 5 && err == noErr; ++i) {
+        // Keeps every other block, so the pool keeps growing.
+        for (int i = 0; i < 12 && err == noErr; ++i) {
           Ptr b = nullptr;
           err = MemAllocate(reinterpret_cast<MemAllocatorRef>(pool), kMemAllocateClear, 16, &b);
           if (err == noErr && i % 2 == 0)
