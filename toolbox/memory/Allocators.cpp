@@ -219,10 +219,9 @@ extern "C" {
 OSStatus MemAllocate(MemAllocatorRef allocatorRef, OptionBits flags, ByteCount size, Ptr *outBlock) noexcept {
   // Pools serve one node at a time: take a released block of the right size
   // without a call or a stack frame, and leave everything else to the
-  // general path. A pool's refCon is the pool itself; going through the
-  // reference the caller passed (rather than the refCon just loaded) keeps
-  // the free-list head at one fixed address expression from call to call,
-  // which the processor can forward from the last release quickly.
+  // general path. A pool's refCon is the pool itself, so the fast path uses
+  // the caller's reference directly instead of waiting for the refCon load
+  // (measurably faster when a million blocks are taken and released).
   const MemAllocator *rec = Resolve(allocatorRef);
   if (rec != nullptr && rec->allocate == FixedSizeBlockMemAllocate && rec->refCon == rec && outBlock != nullptr &&
       !(flags & kMemAllocateClear)) {
