@@ -5,7 +5,8 @@
  *
  * Purgeable handles (HPurge) that are not locked are emptied (as
  * EmptyHandle) when their zone is too short for an allocation, and by
- * MaxMem; nothing else purges.
+ * MaxMem; nothing else purges. Lock a purgeable handle (or HNoPurge it)
+ * while a pointer into its block is in use.
  *
  * A Handle points to a master pointer that never moves; the block behind it
  * may move when an unlocked handle grows. A locked handle never moves: a
