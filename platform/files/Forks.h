@@ -173,7 +173,8 @@ PLATFORM_API OSErr SetEOF(SInt16 refNum, SInt32 logEOF) PLATFORM_NOEXCEPT;
  * fsFromStart, fsFromLEOF, fsFromMark; cache hints ignored) and
  * ioPosOffset in; ioActCount, ioPosOffset (the new mark) and ioResult out.
  * The asynchronous forms call ioCompletion (when not null) with the block
- * once the request is done and return ioResult as it stands on return. */
+ * once the request is done; they return the request's result when it
+ * completed inside the call, else noErr with ioResult 1 (in progress). */
 PLATFORM_API OSErr PBReadSync(ParmBlkPtr paramBlock) PLATFORM_NOEXCEPT;
 PLATFORM_API OSErr PBReadAsync(ParmBlkPtr paramBlock) PLATFORM_NOEXCEPT;
 PLATFORM_API OSErr PBWriteSync(ParmBlkPtr paramBlock) PLATFORM_NOEXCEPT;

@@ -548,7 +548,7 @@ TEST_F(FileData, ReferenceToSpec) {
   std::memset(&out, 0xAA, sizeof out);
   ASSERT_EQ(FileReferenceToFSSpec(f.ref, &out), noErr);
   EXPECT_EQ(out.vRefNum, spec.vRefNum);
-  EXPECT_EQ(out.parID, spec.parID);
+  EXPECT_EQ(SInt32{out.parID}, SInt32{spec.parID});
   EXPECT_EQ(PStr(out.name), "f");
   std::memset(&out, 0xAA, sizeof out);
   EXPECT_EQ(FileReferenceToFSSpec(999, &out), rnfErr);

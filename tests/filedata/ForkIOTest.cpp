@@ -178,7 +178,7 @@ TEST_F(ForkIO, ResourceForkLivesInTheSidecarAndFollowsRenames) {
   FSSpec after{};
   EXPECT_EQ(FileReferenceToFSSpec(ref, &after), noErr);
   EXPECT_EQ(PStr(after.name), "renamed");
-  EXPECT_EQ(after.parID, spec.parID);
+  EXPECT_EQ(SInt32{after.parID}, SInt32{spec.parID});
   EXPECT_EQ(FSClose(ref), noErr);
   const std::string sc = Read("._renamed");
   EXPECT_EQ(BE32(sc, 0), 0x00051607u);
