@@ -310,7 +310,7 @@ TEST(Events, TicksAndEvents) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const UInt32 elapsed = TickCount() - t0;
   EXPECT_GE(elapsed, 5u);
-  EXPECT_LE(elapsed, 30u);
+  EXPECT_LE(elapsed, 120u); // generous: the machine may be busy
   EventRecord ev;
   FlushEvents(everyEvent, 0);
   EXPECT_FALSE(WaitNextEvent(everyEvent, &ev, 0, nullptr));
