@@ -1,6 +1,7 @@
 // Whole-fork and range transfers, copies, shifts, delimiter and text reads,
 // the contents search, file buffers and the stream bridges, on real files.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -132,6 +133,25 @@ TEST_F(FileData, RangeReads) {
   EXPECT_EQ(FSReadDataFork(&ref, -1, 0, &h), paramErr);
   EXPECT_EQ(FSpReadDataFork(nullptr, 0, 0, &h), paramErr);
   EXPECT_EQ(FSpReadDataFork(&spec, 0, 0, nullptr), paramErr);
+  // Ranges a handle cannot hold are refused before any memory is asked
+  // for: 2 to 4 GiB, and from the fork calls 4 GiB and more (sparse files).
+  const SInt32 handles = PlatformLiveHandleCount();
+  {
+    std::FILE *big = std::fopen((tmp.path() / "big").c_str(), "wb");
+    ASSERT_NE(big, nullptr);
+    ASSERT_EQ(ftruncate(fileno(big), off_t(5) << 30), 0);
+    std::fclose(big);
+  }
+  FSSpec big = Spec("big");
+  FSRef bigRef = RefOf(tmp.path() / "big");
+  EXPECT_EQ(FSReadDataFork(&bigRef, 0, 0, &h), paramErr);
+  EXPECT_EQ(FSReadDataFork(&bigRef, 1, SInt64(1) << 32, &h), memFullErr);
+  EXPECT_EQ(FSpReadDataFork(&big, 0, 0xC0000000u, &h), memFullErr);
+  Handle small = nullptr;
+  ASSERT_EQ(FSReadDataFork(&bigRef, (SInt64(4) << 30) + 5, (SInt64(4) << 30) + 9, &small), noErr);
+  EXPECT_EQ(HandleBytes(small), std::string(4, '\0'));
+  DisposeHandle(small);
+  EXPECT_EQ(PlatformLiveHandleCount(), handles);
   // An empty fork gives an empty handle.
   Put("empty", "");
   FSSpec empty = Spec("empty");

@@ -141,6 +141,23 @@ TEST_F(ForkIO, CreateWritesTypeAndCreatorIntoTheSidecar) {
   SInt32 count = 0;
   EXPECT_EQ(HCountSubItems(vol, dir, 0, 0, &count), noErr);
   EXPECT_EQ(count, 2);
+
+  // The name-based twins: open, rename (the sidecar follows), delete.
+  SInt16 ref;
+  EXPECT_EQ(HOpenDF(vol, dir, PString(""), fsRdPerm, &ref), bdNamErr);
+  ASSERT_EQ(HOpenRF(vol, dir, PString("other"), fsRdPerm, &ref), noErr);
+  EXPECT_EQ(FSClose(ref), noErr);
+  EXPECT_EQ(HRename(vol, dir, PString("other"), PString("new")), dupFNErr);
+  EXPECT_EQ(HRename(vol, dir, PString("other"), PString("a:b")), bdNamErr);
+  ASSERT_EQ(HRename(vol, dir, PString("other"), PString("third")), noErr);
+  EXPECT_TRUE(fs::exists(tmp.path() / "._third"));
+  EXPECT_FALSE(fs::exists(tmp.path() / "._other"));
+  ASSERT_EQ(HDelete(vol, dir, PString("third")), noErr);
+  EXPECT_FALSE(fs::exists(tmp.path() / "._third"));
+  EXPECT_EQ(HDelete(vol, dir, PString("third")), fnfErr);
+  // A folder that is not empty is busy.
+  tmp.File("full/x", "1");
+  EXPECT_EQ(HDelete(vol, dir, PString("full")), fBsyErr);
 }
 
 TEST_F(ForkIO, ResourceForkLivesInTheSidecarAndFollowsRenames) {
