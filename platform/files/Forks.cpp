@@ -394,11 +394,11 @@ struct AsyncQueue {
 
   void Add(Pending p) {
     std::lock_guard g(lock);
-    queue.push_back(p);
     if (!started) {
-      started = true;
       std::thread([this] { Run(); }).detach();
+      started = true;
     }
+    queue.push_back(p);
     wake.notify_one();
   }
 
@@ -435,8 +435,13 @@ OSErr StartAsync(ParmBlkPtr pb, bool write) {
     return result;
   }
   pb->ioParam.ioResult = 1; // in progress
-  Q().Add(Pending{pb, write, std::chrono::steady_clock::now() + std::chrono::milliseconds(delay)});
-  return noErr;
+  OSErr queued = Barrier([&]() -> OSErr {
+    Q().Add(Pending{pb, write, std::chrono::steady_clock::now() + std::chrono::milliseconds(delay)});
+    return noErr;
+  });
+  if (queued)
+    pb->ioParam.ioResult = queued; // never started: nobody would finish it
+  return queued;
 }
 
 OSErr SyncIO(ParmBlkPtr pb, bool write) {
