@@ -75,7 +75,7 @@ TEST_F(Aliases, RecordHeaderIsBigEndianAndResolves) {
 
   FSSpec back;
   ASSERT_EQ(ResolveAlias(nullptr, g.a, &back, &changed), noErr);
-  EXPECT_EQ(back.parID, spec.parID);
+  EXPECT_EQ(SInt32(back.parID), SInt32(spec.parID));
   EXPECT_EQ(std::string((char *)back.name + 1, back.name[0]), "doc.txt");
 
   // The FSRef and minimal forms make records that resolve the same way.
@@ -198,7 +198,7 @@ TEST_F(Aliases, MissingTargets) {
   // The FSSpec form names the missing item so that it can be made again.
   FSSpec out{};
   EXPECT_EQ(ResolveAlias(nullptr, g.a, &out, &changed), fnfErr);
-  EXPECT_EQ(out.parID, spec.parID);
+  EXPECT_EQ(SInt32(out.parID), SInt32(spec.parID));
   EXPECT_EQ(std::string((char *)out.name + 1, out.name[0]), "gone.txt");
   // New aliases need an existing target.
   AliasHandle none = nullptr;
@@ -239,7 +239,7 @@ TEST_F(Aliases, MinimalFromFullPath) {
     FSSpec out{};
     Boolean changed;
     EXPECT_EQ(ResolveAlias(nullptr, g.a, &out, &changed), c.resolveErr);
-    EXPECT_EQ(out.parID, SpecOf(p).parID);
+    EXPECT_EQ(SInt32(out.parID), SInt32(SpecOf(p).parID));
     EXPECT_EQ(std::string((char *)out.name + 1, out.name[0]), c.leaf);
   }
   AliasHandle none = nullptr;

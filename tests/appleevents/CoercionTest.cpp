@@ -199,8 +199,8 @@ TEST_F(FileCoercion, ListOfAliasesReadsBackAsFiles) {
     FSSpec spec;
     ASSERT_EQ(AEGetDescData(specDesc.get(), &spec, sizeof spec), noErr);
     FSSpec want = SpecOf(files[i - 1]);
-    EXPECT_EQ(spec.vRefNum, want.vRefNum);
-    EXPECT_EQ(spec.parID, want.parID);
+    EXPECT_EQ(SInt16(spec.vRefNum), SInt16(want.vRefNum));
+    EXPECT_EQ(SInt32(spec.parID), SInt32(want.parID));
     EXPECT_EQ(std::string((char *)spec.name, spec.name[0] + 1), std::string((char *)want.name, want.name[0] + 1));
   }
   fs::remove(files[1]);
