@@ -14,6 +14,12 @@
 
 PLATFORM_BEGIN_DECLS
 
+/* Truncation codes: where a shortened text loses its bytes. */
+enum { smTruncEnd = 0, smTruncMiddle = 0x4000 };
+
+/* The ellipsis byte that marks a cut. */
+enum { kTruncationEllipsis = 0xC9 };
+
 /* Sort order of two texts: -1, 0 or 1. Primary order: bytes with A-Z folded
  * to a-z, compared as unsigned values, a proper prefix first. Ties (texts
  * that differ only in case) are broken by the unfolded bytes, upper case
