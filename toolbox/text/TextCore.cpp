@@ -70,8 +70,7 @@ const SimdKernels sKernels = ChooseKernels();
 
 const SimdKernels &Kernels() noexcept { return sKernels; }
 
-size_t Mismatch(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept {
-  if (n == 0) return 0;
+size_t MismatchLong(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept {
   return sKernels.mismatch(a, b, n, !exact);
 }
 
@@ -97,10 +96,13 @@ int32_t CompareWithPrefixRule(Bytes left, Bytes right, bool exact, PrefixRule ru
   return left.size() < right.size() ? -magnitude : magnitude;
 }
 
-int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
-  const uint8_t *a = left.data(), *b = right.data();
-  const size_t an = left.size(), bn = right.size();
-  size_t i = 0, j = 0;
+namespace {
+
+// The natural order walk from position `from`, where both blocks have had
+// the same bytes so far and no digit run spans `from`.
+int CompareNaturalFrom(const uint8_t *a, size_t an, const uint8_t *b, size_t bn, size_t from,
+                       bool exact) noexcept {
+  size_t i = from, j = from;
   for (;;) {
     while (i < an && j < bn && !(IsDigit(a[i]) && IsDigit(b[j]))) {
       uint8_t x = Fold(a[i], exact), y = Fold(b[j], exact);
@@ -129,6 +131,26 @@ int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
     if (balance != 0) return balance < 0 ? -1 : 1;
     // i and j now stand just after the runs.
   }
+}
+
+} // namespace
+
+int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
+  const uint8_t *a = left.data(), *b = right.data();
+  const size_t an = left.size(), bn = right.size();
+  // Up to the first difference both blocks hold the same bytes, so every
+  // digit run there is equal on both sides (same value, same zeros). Unless
+  // the difference touches a digit, plain byte order decides.
+  const size_t i = Mismatch(a, b, std::min(an, bn), exact);
+  const bool digit = (i < an && IsDigit(a[i])) || (i < bn && IsDigit(b[i]));
+  if (!digit) {
+    if (i < an && i < bn) return Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1;
+    return an == bn ? 0 : (an < bn ? -1 : 1);
+  }
+  // Back up to the start of the digit run the difference lies in.
+  size_t from = i;
+  while (from > 0 && IsDigit(a[from - 1])) --from;
+  return CompareNaturalFrom(a, an, b, bn, from, exact);
 }
 
 bool GlobMatch(Bytes text, Bytes pattern) noexcept {

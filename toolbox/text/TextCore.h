@@ -18,6 +18,10 @@
 #include <cstdint>
 #include <span>
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace ql::detail {
 
 using Bytes = std::span<const uint8_t>;
@@ -83,8 +87,54 @@ inline constexpr uint8_t Fold(uint8_t c, bool exact) noexcept { return exact ? c
 // ---- Equality and ordering ------------------------------------------------
 
 // First index i < n at which a[i] and b[i] differ (after folding when
-// !exact), or n when the blocks are equal.
-size_t Mismatch(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept;
+// !exact), or n when the blocks are equal. Blocks of up to 32 bytes are
+// handled inline with 8- and 16-byte vectors; longer ones go to the
+// widest kernel the CPU has.
+size_t MismatchLong(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept;
+
+#if defined(__x86_64__)
+inline uint32_t EqMask16(__m128i x, __m128i y, bool exact) noexcept {
+  if (!exact) {
+    // x - 'A' + 0x80 lands in [0x80, 0x99] (signed -128..-103) exactly for A-Z.
+    const __m128i bias = _mm_set1_epi8(char(0x80 - 'A')), limit = _mm_set1_epi8(char(0x80 + 26));
+    const __m128i bit = _mm_set1_epi8(0x20);
+    x = _mm_or_si128(x, _mm_and_si128(_mm_cmpgt_epi8(limit, _mm_add_epi8(x, bias)), bit));
+    y = _mm_or_si128(y, _mm_and_si128(_mm_cmpgt_epi8(limit, _mm_add_epi8(y, bias)), bit));
+  }
+  return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)));
+}
+#endif
+
+inline size_t Mismatch(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept {
+#if defined(__x86_64__)
+  if (n >= 16 && n <= 32) {
+    // Two 16-byte windows, the second ending at n (they may overlap).
+    uint32_t m = EqMask16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i *>(b)), exact);
+    if (m != 0xFFFF) return size_t(__builtin_ctz(~m));
+    const size_t s = n - 16;
+    m = EqMask16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(a + s)),
+                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + s)), exact);
+    return m != 0xFFFF ? s + size_t(__builtin_ctz(~m)) : n;
+  }
+  if (n >= 8 && n < 16) {
+    uint32_t m = EqMask16(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(a)),
+                          _mm_loadl_epi64(reinterpret_cast<const __m128i *>(b)), exact) & 0xFF;
+    if (m != 0xFF) return size_t(__builtin_ctz(~m));
+    const size_t s = n - 8;
+    m = EqMask16(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(a + s)),
+                 _mm_loadl_epi64(reinterpret_cast<const __m128i *>(b + s)), exact) & 0xFF;
+    return m != 0xFF ? s + size_t(__builtin_ctz(~m)) : n;
+  }
+#endif
+  if (n < 16) {
+    for (size_t i = 0; i < n; ++i)
+      if (Fold(a[i], exact) != Fold(b[i], exact)) return i;
+    return n;
+  }
+  return MismatchLong(a, b, n, exact);
+}
+
 inline bool EqualBytes(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept {
   return Mismatch(a, b, n, exact) == n;
 }
