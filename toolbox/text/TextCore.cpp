@@ -74,33 +74,11 @@ size_t MismatchLong(const uint8_t *a, const uint8_t *b, size_t n, bool exact) no
   return sKernels.mismatch(a, b, n, !exact);
 }
 
-int32_t CompareWithPrefixRule(Bytes left, Bytes right, bool exact, PrefixRule rule) noexcept {
-  auto value = [&](uint8_t c, bool fold) -> int32_t {
-    uint8_t f = fold ? ToLower(c) : c;
-    return rule.signedBytes ? int32_t(int8_t(f)) : int32_t(f);
-  };
-  const size_t n = std::min(left.size(), right.size());
-  const size_t i = Mismatch(left.data(), right.data(), n, exact);
-  if (i < n) return value(left[i], !exact) - value(right[i], !exact);
-  if (left.size() == right.size()) return 0;
-  int32_t magnitude;
-  if (n == 0) {
-    Bytes other = left.empty() ? right : left;
-    magnitude = value(other[0], !exact && rule.foldEmptySideByte);
-  } else {
-    magnitude = value(left[n - 1], !exact);
-  }
-  // The shorter side sorts first. A NUL (or, with signed bytes, a byte of
-  // 0x80 or above) would give 0 or the wrong sign: report -1/1 instead.
-  if (magnitude <= 0) magnitude = 1;
-  return left.size() < right.size() ? -magnitude : magnitude;
-}
-
 namespace {
 
 // The natural order walk from position `from`, where both blocks have had
 // the same bytes so far and no digit run spans `from`.
-int CompareNaturalFrom(const uint8_t *a, size_t an, const uint8_t *b, size_t bn, size_t from,
+[[gnu::noinline]] int CompareNaturalFrom(const uint8_t *a, size_t an, const uint8_t *b, size_t bn, size_t from,
                        bool exact) noexcept {
   size_t i = from, j = from;
   for (;;) {
@@ -122,12 +100,18 @@ int CompareNaturalFrom(const uint8_t *a, size_t an, const uint8_t *b, size_t bn,
       ++j;
       --balance;
     }
-    size_t ie = i, je = j;
-    while (ie < an && IsDigit(a[ie])) ++ie;
-    while (je < bn && IsDigit(b[je])) ++je;
-    if (ie - i != je - j) return ie - i > je - j ? 1 : -1;
-    for (; i < ie; ++i, ++j)
-      if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
+    // Walk both runs together: a longer run is a larger number; at equal
+    // lengths the first differing digit decides.
+    int first = 0;
+    for (;; ++i, ++j) {
+      const bool da = i < an && IsDigit(a[i]), db = j < bn && IsDigit(b[j]);
+      if (!da || !db) {
+        if (da != db) return da ? 1 : -1;
+        break;
+      }
+      if (first == 0 && a[i] != b[j]) first = a[i] < b[j] ? -1 : 1;
+    }
+    if (first != 0) return first;
     if (balance != 0) return balance < 0 ? -1 : 1;
     // i and j now stand just after the runs.
   }
@@ -141,7 +125,14 @@ int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
   // Up to the first difference both blocks hold the same bytes, so every
   // digit run there is equal on both sides (same value, same zeros). Unless
   // the difference touches a digit, plain byte order decides.
-  const size_t i = Mismatch(a, b, std::min(an, bn), exact);
+  // Names differ early: a byte loop beats setting up vectors here.
+  const size_t n = std::min(an, bn);
+  size_t i = 0;
+  if (exact) {
+    while (i < n && a[i] == b[i]) ++i;
+  } else {
+    while (i < n && ToLower(a[i]) == ToLower(b[i])) ++i;
+  }
   const bool digit = (i < an && IsDigit(a[i])) || (i < bn && IsDigit(b[i]));
   if (!digit) {
     if (i < an && i < bn) return Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1;
@@ -150,6 +141,18 @@ int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
   // Back up to the start of the digit run the difference lies in.
   size_t from = i;
   while (from > 0 && IsDigit(a[from - 1])) --from;
+  const bool zeroA = from < an && a[from] == '0', zeroB = from < bn && b[from] == '0';
+  if (!zeroA && !zeroB) {
+    // No leading zeros: the longer run is the larger number; runs of equal
+    // length differ first at i, inside both runs.
+    size_t ea = i, eb = i;
+    while (ea < an && IsDigit(a[ea])) ++ea;
+    while (eb < bn && IsDigit(b[eb])) ++eb;
+    if (ea == from || eb == from) // only one side stands at a digit: plain byte order
+      return i < an && i < bn ? (Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1) : (i < an ? 1 : -1);
+    if (ea != eb) return ea > eb ? 1 : -1;
+    return a[i] < b[i] ? -1 : 1;
+  }
   return CompareNaturalFrom(a, an, b, bn, from, exact);
 }
 

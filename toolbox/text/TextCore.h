@@ -13,6 +13,7 @@
 #ifndef TOOLBOX_TEXT_TEXTCORE_H
 #define TOOLBOX_TEXT_TEXTCORE_H
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -75,7 +76,7 @@ inline constexpr CharTables kChars = MakeCharTables();
 
 inline constexpr uint8_t ToLower(uint8_t c) noexcept { return kChars.lower[c]; }
 inline constexpr uint8_t ToUpper(uint8_t c) noexcept { return kChars.upper[c]; }
-inline constexpr bool IsDigit(uint8_t c) noexcept { return kChars.cls[c] & kClassDigit; }
+inline constexpr bool IsDigit(uint8_t c) noexcept { return uint8_t(c - '0') < 10; }
 inline constexpr bool IsSpace(uint8_t c) noexcept { return kChars.cls[c] & kClassSpace; }
 inline constexpr bool IsPrint(uint8_t c) noexcept { return kChars.cls[c] & kClassPrint; }
 inline constexpr bool IsLetter(uint8_t c) noexcept {
@@ -93,7 +94,7 @@ inline constexpr uint8_t Fold(uint8_t c, bool exact) noexcept { return exact ? c
 size_t MismatchLong(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept;
 
 #if defined(__x86_64__)
-inline uint32_t EqMask16(__m128i x, __m128i y, bool exact) noexcept {
+[[gnu::always_inline]] inline uint32_t EqMask16(__m128i x, __m128i y, bool exact) noexcept {
   if (!exact) {
     // x - 'A' + 0x80 lands in [0x80, 0x99] (signed -128..-103) exactly for A-Z.
     const __m128i bias = _mm_set1_epi8(char(0x80 - 'A')), limit = _mm_set1_epi8(char(0x80 + 26));
@@ -105,7 +106,7 @@ inline uint32_t EqMask16(__m128i x, __m128i y, bool exact) noexcept {
 }
 #endif
 
-inline size_t Mismatch(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept {
+[[gnu::always_inline]] inline size_t Mismatch(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept {
 #if defined(__x86_64__)
   if (n >= 16 && n <= 32) {
     // Two 16-byte windows, the second ending at n (they may overlap).
@@ -150,7 +151,28 @@ struct PrefixRule {
   bool signedBytes;       // bytes compare as int8_t (Pascal strings) or uint8_t
   bool foldEmptySideByte; // fold the first byte reported when one side is empty
 };
-int32_t CompareWithPrefixRule(Bytes left, Bytes right, bool exact, PrefixRule rule) noexcept;
+[[gnu::always_inline]] inline int32_t CompareWithPrefixRule(Bytes left, Bytes right, bool exact, PrefixRule rule) noexcept {
+  auto value = [&](uint8_t c, bool fold) -> int32_t {
+    uint8_t f = fold ? ToLower(c) : c;
+    return rule.signedBytes ? int32_t(int8_t(f)) : int32_t(f);
+  };
+  const size_t n = std::min(left.size(), right.size());
+  const size_t i = Mismatch(left.data(), right.data(), n, exact);
+  if (i < n) return value(left[i], !exact) - value(right[i], !exact);
+  if (left.size() == right.size()) return 0;
+  int32_t magnitude;
+  if (n == 0) {
+    Bytes other = left.empty() ? right : left;
+    magnitude = value(other[0], !exact && rule.foldEmptySideByte);
+  } else {
+    magnitude = value(left[n - 1], !exact);
+  }
+  // The shorter side sorts first. A NUL (or, with signed bytes, a byte of
+  // 0x80 or above) would give 0 or the wrong sign: report -1/1 instead.
+  if (magnitude <= 0) magnitude = 1;
+  return left.size() < right.size() ? -magnitude : magnitude;
+}
+
 
 // Natural order: digit runs compare by numeric value; -1, 0 or 1.
 int CompareNatural(Bytes left, Bytes right, bool exact) noexcept;
