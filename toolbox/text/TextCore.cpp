@@ -38,6 +38,9 @@ size_t BaseMismatch(const uint8_t *a, const uint8_t *b, size_t n, bool fold) {
 size_t BaseFind(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fold) {
   return FindV<V16, void>(h, n, p, m, fold);
 }
+size_t BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, size_t *count) {
+  return RemoveV<V16, void>(s, n, p, m, fold, all, count);
+}
 #else
 size_t BaseMismatch(const uint8_t *a, const uint8_t *b, size_t n, bool fold) {
   for (size_t i = 0; i < n; ++i)
@@ -49,15 +52,32 @@ size_t BaseFind(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fol
     if (BaseMismatch(h + i, p, m, fold) == m) return i;
   return kNotFound;
 }
+size_t BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, size_t *count) {
+  size_t w = 0, r = 0, found = 0;
+  for (size_t k = 0; k + m <= n;) {
+    if (BaseMismatch(s + k, p, m, fold) == m) {
+      std::memmove(s + w, s + r, k - r);
+      w += k - r;
+      r = k = k + m;
+      ++found;
+      if (!all) break;
+    } else {
+      ++k;
+    }
+  }
+  std::memmove(s + w, s + r, n - r);
+  *count = found;
+  return w + (n - r);
+}
 #endif
 
 SimdKernels ChooseKernels() noexcept {
-  SimdKernels k{&BaseMismatch, &BaseFind};
+  SimdKernels k{&BaseMismatch, &BaseFind, &BaseRemove};
 #if defined(__x86_64__)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx2")) {
     SimdKernels wide = Avx2Kernels();
-    if (wide.mismatch != nullptr && wide.find != nullptr) k = wide;
+    if (wide.mismatch != nullptr && wide.find != nullptr && wide.removeAll != nullptr) k = wide;
   }
 #endif
   return k;
@@ -352,22 +372,12 @@ size_t RemovePattern(uint8_t *s, size_t n, Bytes pattern, bool exact, bool all,
   // n however many occurrences there are. After a removal the search goes
   // on in the bytes that followed the removed one, which is exactly where
   // a fresh search of the shortened string would resume.
-  const size_t m = pattern.size();
-  size_t count = 0;
-  size_t w = 0, r = 0; // write and read positions
-  for (;;) {
-    size_t i = FindFrom(Bytes(s, n), r, pattern, exact);
-    if (i == kNotFound) break;
-    if (w != r) std::memmove(s + w, s + r, i - r);
-    w += i - r;
-    r = i + m;
-    ++count;
-    if (!all) break;
+  if (pattern.empty()) {
+    *removed = 0;
+    return n;
   }
-  if (w != r) std::memmove(s + w, s + r, n - r);
-  w += n - r;
-  *removed = count;
-  return w;
+  if (pattern.size() == 1) return RemoveByte(s, n, pattern[0], exact, all, removed);
+  return sKernels.removeAll(s, n, pattern.data(), pattern.size(), !exact, all, removed);
 }
 
 size_t RemoveNonPrintable(uint8_t *s, size_t n) noexcept {

@@ -255,6 +255,9 @@ struct SimdKernels {
   size_t (*mismatch)(const uint8_t *a, const uint8_t *b, size_t n, bool fold);
   // First occurrence of p[0..m) (m >= 2) in h[0..n), or kNotFound.
   size_t (*find)(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fold);
+  // RemovePattern for m >= 2: returns the new length, *count the removals.
+  size_t (*removeAll)(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all,
+                      size_t *count);
 };
 const SimdKernels &Kernels() noexcept;
 // Kernels for 256-bit vectors; null members when the build has none.

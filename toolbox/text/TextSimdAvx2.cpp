@@ -3,7 +3,9 @@
 // Kernels() in TextCore.cpp). It includes nothing that defines inline
 // functions shared with other files, so no AVX2 code can leak into them.
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "toolbox/text/TextCore.h"
@@ -55,14 +57,18 @@ size_t Avx2Find(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fol
   return FindV<V32, V16>(h, n, p, m, fold);
 }
 
+size_t Avx2Remove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, size_t *count) {
+  return RemoveV<V32, V16>(s, n, p, m, fold, all, count);
+}
+
 } // namespace
 
 #pragma GCC pop_options
 
-ql::detail::SimdKernels ql::detail::Avx2Kernels() noexcept { return {&Avx2Mismatch, &Avx2Find}; }
+ql::detail::SimdKernels ql::detail::Avx2Kernels() noexcept { return {&Avx2Mismatch, &Avx2Find, &Avx2Remove}; }
 
 #else
 
-ql::detail::SimdKernels ql::detail::Avx2Kernels() noexcept { return {nullptr, nullptr}; }
+ql::detail::SimdKernels ql::detail::Avx2Kernels() noexcept { return {nullptr, nullptr, nullptr}; }
 
 #endif
