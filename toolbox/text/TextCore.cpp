@@ -71,20 +71,20 @@ size_t BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, b
 }
 #endif
 
-SimdKernels ChooseKernels() noexcept {
-  SimdKernels k{&BaseMismatch, &BaseFind, &BaseRemove};
+// The baseline kernels from the start (constant initialisation, so a call
+// made before this library's initialisers have run still works), upgraded
+// once at load time when the CPU has wider vectors.
+SimdKernels sKernels = {&BaseMismatch, &BaseFind, &BaseRemove};
+
+[[gnu::constructor]] void ChooseKernels() noexcept {
 #if defined(__x86_64__)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx2")) {
     SimdKernels wide = Avx2Kernels();
-    if (wide.mismatch != nullptr && wide.find != nullptr && wide.removeAll != nullptr) k = wide;
+    if (wide.mismatch != nullptr && wide.find != nullptr && wide.removeAll != nullptr) sKernels = wide;
   }
 #endif
-  return k;
 }
-
-// Chosen once, when the library is loaded.
-const SimdKernels sKernels = ChooseKernels();
 
 } // namespace
 
@@ -178,12 +178,18 @@ int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
   if (!zeroA && !zeroB) {
     // No leading zeros: the longer run is the larger number; runs of equal
     // length differ first at i, inside both runs.
-    size_t ea = i, eb = i;
-    while (ea < an && IsDigit(a[ea])) ++ea;
-    while (eb < bn && IsDigit(b[eb])) ++eb;
-    if (ea == from || eb == from) // only one side stands at a digit: plain byte order
-      return i < an && i < bn ? (Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1) : (i < an ? 1 : -1);
-    if (ea != eb) return ea > eb ? 1 : -1;
+    if (from == i) { // the runs start at the difference: both must be digits
+      const bool da = i < an && IsDigit(a[i]), db = i < bn && IsDigit(b[i]);
+      if (!da || !db)
+        return i < an && i < bn ? (Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1) : (i < an ? 1 : -1);
+    }
+    // Walk both runs together from the difference: the one that goes on
+    // longer is the larger number; equal lengths are decided at i.
+    for (size_t e = i;; ++e) {
+      const bool da = e < an && IsDigit(a[e]), db = e < bn && IsDigit(b[e]);
+      if (da != db) return da ? 1 : -1;
+      if (!da) break;
+    }
     return a[i] < b[i] ? -1 : 1;
   }
   return CompareNaturalFrom(a, an, b, bn, from, exact);
