@@ -17,7 +17,6 @@ using qltext::PStr;
 namespace {
 
 constexpr int kSkip = INT_MIN; // the twin cannot express the case (embedded NUL)
-bool HasNul(const std::string &s) { return s.find('\0') != std::string::npos; }
 
 long Offset(const void *hit, const void *base) {
   return hit == nullptr ? -1 : static_cast<const char *>(hit) - static_cast<const char *>(base);
@@ -60,8 +59,12 @@ TEST(TwinTables, Compare) {
               c.text);
     PStr l(c.left), r(c.right);
     EXPECT_EQ(PascalStringCompare(l.p(), r.p(), c.exact), c.pascal);
-    if (c.cstr != kSkip) EXPECT_EQ(CStringCompare(c.left.c_str(), c.right.c_str(), c.exact), c.cstr);
-    if (!c.exact) EXPECT_EQ(QSortPStringCompare(l.p(), r.p()), c.pascal);
+    if (c.cstr != kSkip) {
+      EXPECT_EQ(CStringCompare(c.left.c_str(), c.right.c_str(), c.exact), c.cstr);
+    }
+    if (!c.exact) {
+      EXPECT_EQ(QSortPStringCompare(l.p(), r.p()), c.pascal);
+    }
   }
   EXPECT_EQ(TextCompare(nullptr, 3, "abc", 3, true), 0);
   EXPECT_EQ(TextCompare("abc", 3, nullptr, 3, true), 0);
@@ -97,7 +100,9 @@ TEST(TwinTables, SubstringSearch) {
     EXPECT_EQ(Offset(TextSearch(t, n, c.pattern.data(), m, c.exact), t), c.text_off);
     EXPECT_EQ(Offset(SearchTextContains(t, n, c.pattern.data(), m, c.exact), t), c.text_off);
     EXPECT_EQ(Offset(CStringStringSearch(t, c.pattern.c_str(), c.exact), t), c.c_off);
-    if (!c.exact) EXPECT_EQ(Offset(stristr(t, c.pattern.c_str()), t), c.c_off);
+    if (!c.exact) {
+      EXPECT_EQ(Offset(stristr(t, c.pattern.c_str()), t), c.c_off);
+    }
     PStr ps(c.text), pp(c.pattern), out;
     StringPtr r = PascalStringStringSearch(ps.p(), pp.p(), c.exact, out.p());
     if (c.pascal_off < 0) {

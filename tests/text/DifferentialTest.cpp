@@ -107,7 +107,9 @@ TEST(Differential, SubstringSearches) {
     ASSERT_EQ(Offset(TextSearch(h.data(), n, p.data(), m, exact), h.data()), usable ? ref : kNone);
     ASSERT_EQ(Offset(SearchTextContains(h.data(), n, p.data(), m, exact), h.data()), usable ? ref : kNone);
     ASSERT_EQ(Offset(CStringStringSearch(h.c_str(), p.c_str(), exact), h.c_str()), p.empty() ? 0 : ref);
-    if (!exact) ASSERT_EQ(Offset(stristr(h.c_str(), p.c_str()), h.c_str()), p.empty() ? 0 : ref);
+    if (!exact) {
+      ASSERT_EQ(Offset(stristr(h.c_str(), p.c_str()), h.c_str()), p.empty() ? 0 : ref);
+    }
     if (h.size() <= 255 && p.size() <= 255) {
       PStr ph(h), pp(p), out;
       StringPtr r = PascalStringStringSearch(ph.p(), pp.p(), exact, out.p());
