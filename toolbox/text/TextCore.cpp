@@ -38,8 +38,9 @@ size_t BaseMismatch(const uint8_t *a, const uint8_t *b, size_t n, bool fold) {
 size_t BaseFind(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fold) {
   return FindV<V16, void>(h, n, p, m, fold);
 }
-size_t BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, size_t *count) {
-  return RemoveV<V16, void>(s, n, p, m, fold, all, count);
+void BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, bool final,
+                RemoveState &st) {
+  RemoveV<V16, void>(s, n, p, m, fold, all, final, st);
 }
 #else
 size_t BaseMismatch(const uint8_t *a, const uint8_t *b, size_t n, bool fold) {
@@ -52,22 +53,20 @@ size_t BaseFind(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fol
     if (BaseMismatch(h + i, p, m, fold) == m) return i;
   return kNotFound;
 }
-size_t BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, size_t *count) {
-  size_t w = 0, r = 0, found = 0;
-  for (size_t k = 0; k + m <= n;) {
+void BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, bool final,
+                RemoveState &st) {
+  if (!final) return; // everything happens on the final call
+  for (size_t k = std::max(st.i, st.r); !st.done && k + m <= n;) {
     if (BaseMismatch(s + k, p, m, fold) == m) {
-      std::memmove(s + w, s + r, k - r);
-      w += k - r;
-      r = k = k + m;
-      ++found;
-      if (!all) break;
+      std::memmove(s + st.w, s + st.r, k - st.r);
+      st.w += k - st.r;
+      st.r = k = k + m;
+      ++st.found;
+      st.done = !all;
     } else {
       ++k;
     }
   }
-  std::memmove(s + w, s + r, n - r);
-  *count = found;
-  return w + (n - r);
 }
 #endif
 
@@ -396,7 +395,40 @@ size_t RemovePattern(uint8_t *s, size_t n, Bytes pattern, bool exact, bool all,
     return n;
   }
   if (pattern.size() == 1) return RemoveByte(s, n, pattern[0], exact, all, removed);
-  return sKernels.removeAll(s, n, pattern.data(), pattern.size(), !exact, all, removed);
+  RemoveState st;
+  sKernels.removeAll(s, n, pattern.data(), pattern.size(), !exact, all, true, st);
+  std::memmove(s + st.w, s + st.r, n - st.r);
+  *removed = st.found;
+  return st.w + (n - st.r);
+}
+
+size_t RemovePatternC(uint8_t *s, Bytes pattern, bool exact, bool all, size_t *removed) noexcept {
+  const char *cs = reinterpret_cast<const char *>(s);
+  if (pattern.size() < 2) {
+    size_t n = std::strlen(cs);
+    n = RemovePattern(s, n, pattern, exact, all, removed);
+    s[n] = '\0';
+    return n;
+  }
+  // Measure and scan the string a window at a time, so each window is
+  // still in cache when it is scanned.
+  constexpr size_t kWindow = 64 * 1024;
+  RemoveState st;
+  size_t n = 0;
+  for (;;) {
+    const size_t add = strnlen(cs + n, kWindow);
+    n += add;
+    const bool final = add < kWindow;
+    sKernels.removeAll(s, n, pattern.data(), pattern.size(), !exact, all, final, st);
+    if (final) break;
+    if (st.done) {
+      n += std::strlen(cs + n);
+      break;
+    }
+  }
+  std::memmove(s + st.w, s + st.r, n - st.r + 1); // with the NUL
+  *removed = st.found;
+  return st.w + (n - st.r);
 }
 
 size_t RemoveNonPrintable(uint8_t *s, size_t n) noexcept {
