@@ -146,33 +146,19 @@ int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
   // the difference touches a digit, plain byte order decides.
   // Names differ early: a byte loop beats setting up vectors here.
   const size_t n = std::min(an, bn);
-  size_t i = 0;
+  // `from` follows the start of the digit run the shared bytes end in (or
+  // i when they end in a non-digit), without a branch per byte.
+  size_t i = 0, from = 0;
   if (exact) {
-    // Eight bytes at a time while both have them: the lowest differing
-    // byte of the XOR is the first difference (little-endian loads).
-    while (i + 8 <= n) {
-      uint64_t x, y;
-      std::memcpy(&x, a + i, 8);
-      std::memcpy(&y, b + i, 8);
-      if (x != y) {
-        i += size_t(__builtin_ctzll(x ^ y)) / 8;
-        goto found;
-      }
-      i += 8;
-    }
-    while (i < n && a[i] == b[i]) ++i;
-  found:;
+    for (; i < n && a[i] == b[i]; ++i) from = IsDigit(a[i]) ? from : i + 1;
   } else {
-    while (i < n && ToLower(a[i]) == ToLower(b[i])) ++i;
+    for (; i < n && ToLower(a[i]) == ToLower(b[i]); ++i) from = IsDigit(a[i]) ? from : i + 1;
   }
   const bool digit = (i < an && IsDigit(a[i])) || (i < bn && IsDigit(b[i]));
   if (!digit) {
     if (i < an && i < bn) return Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1;
     return an == bn ? 0 : (an < bn ? -1 : 1);
   }
-  // Back up to the start of the digit run the difference lies in.
-  size_t from = i;
-  while (from > 0 && IsDigit(a[from - 1])) --from;
   const bool zeroA = from < an && a[from] == '0', zeroB = from < bn && b[from] == '0';
   if (!zeroA && !zeroB) {
     // No leading zeros: the longer run is the larger number; runs of equal
@@ -184,7 +170,30 @@ int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
     }
     // Walk both runs together from the difference: the one that goes on
     // longer is the larger number; equal lengths are decided at i.
-    for (size_t e = i;; ++e) {
+    size_t e = i;
+    // Eight bytes of each side at a time while both have them: a byte is a
+    // digit when (byte ^ '0') < 10; the flags below set bit 7 of every
+    // byte that is not (the low seven bits plus 0x76 cannot carry out).
+    const size_t both = std::min(an, bn);
+    while (e + 8 <= both) {
+      constexpr uint64_t k30 = 0x3030303030303030ull, k7F = 0x7F7F7F7F7F7F7F7Full;
+      constexpr uint64_t k76 = 0x7676767676767676ull, k80 = 0x8080808080808080ull;
+      uint64_t x, y;
+      std::memcpy(&x, a + e, 8);
+      std::memcpy(&y, b + e, 8);
+      x ^= k30;
+      y ^= k30;
+      const uint64_t nx = (((x & k7F) + k76) | x) & k80, ny = (((y & k7F) + k76) | y) & k80;
+      if ((nx | ny) == 0) {
+        e += 8;
+        continue;
+      }
+      const int bit = __builtin_ctzll(nx | ny); // bit 7 of the first byte where a run ends
+      const bool da = !(nx >> bit & 1), db = !(ny >> bit & 1);
+      if (da != db) return da ? 1 : -1;
+      return a[i] < b[i] ? -1 : 1; // both runs end here
+    }
+    for (;; ++e) {
       const bool da = e < an && IsDigit(a[e]), db = e < bn && IsDigit(b[e]);
       if (da != db) return da ? 1 : -1;
       if (!da) break;
