@@ -121,15 +121,18 @@ namespace {
     }
     // Walk both runs together: a longer run is a larger number; at equal
     // lengths the first differing digit decides.
+    size_t k = 0;
+    while (i + k < an && j + k < bn && (IsDigit(a[i + k]) & IsDigit(b[j + k]))) ++k;
+    const bool da = i + k < an && IsDigit(a[i + k]), db = j + k < bn && IsDigit(b[j + k]);
+    if (da != db) return da ? 1 : -1;
     int first = 0;
-    for (;; ++i, ++j) {
-      const bool da = i < an && IsDigit(a[i]), db = j < bn && IsDigit(b[j]);
-      if (!da || !db) {
-        if (da != db) return da ? 1 : -1;
+    for (size_t d = 0; d < k; ++d)
+      if (a[i + d] != b[j + d]) {
+        first = a[i + d] < b[j + d] ? -1 : 1;
         break;
       }
-      if (first == 0 && a[i] != b[j]) first = a[i] < b[j] ? -1 : 1;
-    }
+    i += k;
+    j += k;
     if (first != 0) return first;
     if (balance != 0) return balance < 0 ? -1 : 1;
     // i and j now stand just after the runs.
@@ -169,35 +172,13 @@ int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
         return i < an && i < bn ? (Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1) : (i < an ? 1 : -1);
     }
     // Walk both runs together from the difference: the one that goes on
-    // longer is the larger number; equal lengths are decided at i.
-    size_t e = i;
-    // Eight bytes of each side at a time while both have them: a byte is a
-    // digit when (byte ^ '0') < 10; the flags below set bit 7 of every
-    // byte that is not (the low seven bits plus 0x76 cannot carry out).
+    // longer is the larger number; equal lengths are decided at i. (One
+    // branch per digit: the class tests are combined without short cuts.)
     const size_t both = std::min(an, bn);
-    while (e + 8 <= both) {
-      constexpr uint64_t k30 = 0x3030303030303030ull, k7F = 0x7F7F7F7F7F7F7F7Full;
-      constexpr uint64_t k76 = 0x7676767676767676ull, k80 = 0x8080808080808080ull;
-      uint64_t x, y;
-      std::memcpy(&x, a + e, 8);
-      std::memcpy(&y, b + e, 8);
-      x ^= k30;
-      y ^= k30;
-      const uint64_t nx = (((x & k7F) + k76) | x) & k80, ny = (((y & k7F) + k76) | y) & k80;
-      if ((nx | ny) == 0) {
-        e += 8;
-        continue;
-      }
-      const int bit = __builtin_ctzll(nx | ny); // bit 7 of the first byte where a run ends
-      const bool da = !(nx >> bit & 1), db = !(ny >> bit & 1);
-      if (da != db) return da ? 1 : -1;
-      return a[i] < b[i] ? -1 : 1; // both runs end here
-    }
-    for (;; ++e) {
-      const bool da = e < an && IsDigit(a[e]), db = e < bn && IsDigit(b[e]);
-      if (da != db) return da ? 1 : -1;
-      if (!da) break;
-    }
+    size_t e = i;
+    while (e < both && (IsDigit(a[e]) & IsDigit(b[e]))) ++e;
+    const bool da = e < an && IsDigit(a[e]), db = e < bn && IsDigit(b[e]);
+    if (da != db) return da ? 1 : -1;
     return a[i] < b[i] ? -1 : 1;
   }
   return CompareNaturalFrom(a, an, b, bn, from, exact);
