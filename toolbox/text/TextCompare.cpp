@@ -1,4 +1,5 @@
 // Ordered, natural, fixed-length and wildcard comparison of text blocks.
+#include "toolbox/text/NaturalOrder.h"
 #include "toolbox/text/TextCore.h"
 #include "toolbox/text/TextToolbox.h"
 

@@ -174,8 +174,7 @@ struct PrefixRule {
 }
 
 
-// Natural order: digit runs compare by numeric value; -1, 0 or 1.
-int CompareNatural(Bytes left, Bytes right, bool exact) noexcept;
+// Natural order (digit runs compare by numeric value): NaturalOrder.h.
 
 // Glob match: '*' in the pattern stands for any run of bytes (including
 // none); every other byte matches itself exactly.
