@@ -57,8 +57,8 @@ inline int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
   const size_t an = left.size(), bn = right.size();
   // Up to the first difference both blocks hold the same bytes, so every
   // digit run there is equal on both sides (same value, same zeros). Unless
-  // the difference touches a digit, plain byte order decides.
-  // Names differ early: a byte loop beats setting up vectors here.
+  // the difference touches a digit, plain byte order decides. Names
+  // differ early, so a byte loop beats setting up vectors here.
   const size_t n = std::min(an, bn);
   // `from` follows the start of the digit run the shared bytes end in (or
   // i when they end in a non-digit), without a branch per byte.

@@ -173,7 +173,6 @@ struct PrefixRule {
   return left.size() < right.size() ? -magnitude : magnitude;
 }
 
-
 // Natural order (digit runs compare by numeric value): NaturalOrder.h.
 
 // Glob match: '*' in the pattern stands for any run of bytes (including
@@ -232,7 +231,7 @@ const uint8_t *StreamSearch(Bytes text, Bytes pattern, bool exact, uint32_t &mat
 // the new length are left as they were.
 
 size_t RemoveByte(uint8_t *s, size_t n, uint8_t c, bool exact, bool all, size_t *removed) noexcept;
-// Removes every byte that is (keep == false) or is not (keep == true) in the set.
+// Removes every byte that is (keepMembers false) or is not (keepMembers true) in the set.
 size_t FilterSet(uint8_t *s, size_t n, const ByteSet &set, bool keepMembers, size_t *removed) noexcept;
 // Removes the first or every non-overlapping occurrence (left to right) of a
 // non-empty pattern that must not overlap s.
