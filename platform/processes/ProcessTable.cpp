@@ -231,7 +231,7 @@ UInt32 ResidentBytes(pid_t pid) {
 }
 
 OSErr Fill(const Entry &e, ProcessInfoRec &info) {
-  UInt32 len = info.processInfoLength == sizeof(ProcessInfoRec) ? kProcessInfoRecLength32 : info.processInfoLength;
+  UInt32 len = info.processInfoLength == sizeof(ProcessInfoRec) ? UInt32(kProcessInfoRecLength32) : info.processInfoLength;
   pid_t pid = pid_t(e.psn.highLongOfPSN);
   std::string app = AppPathOf(e);
   FSRef ref;
@@ -258,7 +258,7 @@ OSErr Fill(const Entry &e, ProcessInfoRec &info) {
   if (len >= kEndSignature)
     info.processSignature = haveFile ? BE32(cat.finderInfo + 4) : 0;
   if (len >= kEndMode)
-    info.processMode = modeCanBackground | (e.listening ? modeHighLevelEventAware : 0);
+    info.processMode = UInt32(modeCanBackground) | (e.listening ? UInt32(modeHighLevelEventAware) : 0u);
   if (len >= kEndLocation)
     info.processLocation = nullptr;
   if (len >= kEndSize)
