@@ -201,7 +201,12 @@ const Entry *Find(const std::vector<Entry> &list, const ProcessSerialNumber &psn
 
 std::string AppPathOf(const Entry &e) { return e.appPath.empty() ? ExePath(pid_t(e.psn.highLongOfPSN)) : e.appPath; }
 
-UInt32 BE32(const UInt8 *p) { return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3]; }
+// The catalog's Finder information of a file is its FInfo, in host order.
+FInfo FinderInfoOf(const FSCatalogInfo &cat) {
+  FInfo fi;
+  std::memcpy(&fi, cat.finderInfo, sizeof fi);
+  return fi;
+}
 
 // Offsets of the fields in the original 32-bit layout of ProcessInfoRec.
 enum : UInt32 {
@@ -254,9 +259,9 @@ OSErr Fill(const Entry &e, ProcessInfoRec &info) {
   if (len >= kEndNumber)
     info.processNumber = e.psn;
   if (len >= kEndType)
-    info.processType = haveFile ? BE32(cat.finderInfo) : 0;
+    info.processType = haveFile ? FinderInfoOf(cat).fdType : 0;
   if (len >= kEndSignature)
-    info.processSignature = haveFile ? BE32(cat.finderInfo + 4) : 0;
+    info.processSignature = haveFile ? FinderInfoOf(cat).fdCreator : 0;
   if (len >= kEndMode)
     info.processMode = UInt32(modeCanBackground) | (e.listening ? UInt32(modeHighLevelEventAware) : 0u);
   if (len >= kEndLocation)
