@@ -53,7 +53,7 @@ fuzz-smoke: deps
 	done
 
 demo: build
-	$(BUILD)/examples/quillomat-demo examples/Scripts/Encoders
+	@tools/demo $(BUILD)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
