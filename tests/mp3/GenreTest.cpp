@@ -106,8 +106,9 @@ TEST(MP3Genre, SortedOrder) {
       if (ch >= 'A' && ch <= 'Z')
         ch += 32;
     const bool exception = previous.rfind(name + " ", 0) == 0; // "acid" after "acid jazz"
-    if (!exception)
+    if (!exception) {
       EXPECT_LT(previous.substr(0, previous.find(' ')), name + "~") << previous << " / " << name;
+    }
     previous = name;
   }
 }

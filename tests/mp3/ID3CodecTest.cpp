@@ -96,8 +96,9 @@ TEST(ID3Unsync, RandomBlocksRoundTrip) {
     const Bytes u = HandleBytes(h.get());
     for (size_t i = 0; i + 1 < u.size(); ++i)
       ASSERT_FALSE(u[i] == 0xFF && u[i + 1] >= 0xE0) << round;
-    if (!u.empty())
+    if (!u.empty()) {
       ASSERT_NE(u.back(), 0xFF);
+    }
     ASSERT_EQ(ID3Sync(h.get()), noErr);
     ASSERT_EQ(HandleBytes(h.get()), plain) << round;
   }

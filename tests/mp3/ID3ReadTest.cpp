@@ -146,6 +146,12 @@ TEST(ID3Read, CompressedFrames) {
   EXPECT_EQ(frames[0].body, eleven);
   EXPECT_EQ(frames[0].flags, UInt32(kID3FrameCompressed | kID3FrameTagAlterPreservation));
   EXPECT_EQ(frames[1].body, big);
+
+  // Compression without the data-length indicator the version requires:
+  // the size is found by expanding.
+  TagPtr bare = Parse(Tag(4, 0, Frame24("TALB", Compress(big), 0x0008)));
+  ASSERT_EQ(bare->frameCount, 1);
+  EXPECT_EQ(Frames(bare.get())[0].body, big);
 }
 
 TEST(ID3Read, ExtendedHeadersAreSkipped) {
@@ -264,6 +270,44 @@ TEST(ID3Read, TruncationAtEveryByte) {
       }
     }
   }
+}
+
+TEST(ID3Read, DuplicateFramesAreKept) {
+  const Bytes c1 = Cat({{0}, B("eng"), {0}, B("first")});
+  const Bytes c2 = Cat({{0}, B("eng"), B("x"), {0}, B("second")});
+  TagPtr tag = Parse(Tag(3, 0, Cat({Frame23("COMM", c1), Frame23("COMM", c2)})));
+  const auto frames = Frames(tag.get());
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].body, c1);
+  EXPECT_EQ(frames[1].body, c2);
+}
+
+TEST(ID3Read, TagSizeFromHeader) {
+  struct Case {
+    const char *id;
+    Bytes bytes;
+    OSErr err;
+    SInt32 size;
+  } cases[] = {
+      {"257", Cat({B("ID3"), {3, 0, 0, 0, 0, 2, 1}}), noErr, 267},
+      {"footer", Cat({B("ID3"), {4, 0, 0x10, 0, 0, 0, 5}}), noErr, 25},
+      {"footer flag in 2.3", Cat({B("ID3"), {3, 0, 0x10, 0, 0, 0, 5}}), noErr, 15},
+      {"no tag", B("TAG0123456"), kMP3NoTagErr, -1},
+      {"version 9", Cat({B("ID3"), {9, 0, 0, 0, 0, 0, 5}}), errAENewerVersion, -1},
+      {"short", B("ID3"), eofErr, -1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.id);
+    ql::detail::ID3MemorySource source{c.bytes.data(), c.bytes.size()};
+    SInt32 size = -1;
+    EXPECT_EQ(ql::detail::ID3ReadV2TagSize(source, &size), c.err);
+    EXPECT_EQ(size, c.size);
+  }
+  // The open-file forms never report success for a file that is not open.
+  SInt32 size = -1;
+  EXPECT_NE(ID3Getv2TagSize(-32000, &size), noErr);
+  TagPtr tag = NewTag();
+  EXPECT_NE(ID3Getv2Tag(-32000, tag.get()), noErr);
 }
 
 TEST(ID3Read, NullArguments) {
