@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "appleevents/AETestUtil.h"
+#include "platform/processes/Processes.h"
 
 namespace {
 
@@ -49,8 +50,20 @@ OSErr StrictHandler(const AppleEvent *ev, AppleEvent *reply, SRefCon) {
   return AEPutParamPtr(reply, keyDirectObject, typeChar, buf, n);
 }
 
+// These tests define who "self" is and what carries events to others
+// themselves: they start from an Apple Event Manager without the Process
+// Manager's hooks and put the hooks back afterwards.
 class Send : public AETest {
 protected:
+  void SetUp() override {
+    AETest::SetUp();
+    PlatformResetAppleEvents();
+  }
+  void TearDown() override {
+    AETest::TearDown();
+    PlatformInstallProcessHooks();
+  }
+
   // An event to the given address with a text direct object.
   void Event(AEDesc *ev, DescType addrType, const void *addr, Size size, AEEventClass cls = kClass,
              AEEventID id = kID) {
