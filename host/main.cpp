@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -254,6 +255,26 @@ PlugIn::PlugIn(const std::string &bundlePath) {
   heldList_ = static_cast<Handle *>(CFBundleGetFunctionPointerForName(bundle_, name));
   CFRelease(name);
   Note("loaded " + bundlePath);
+  if (gVerbose) {
+    // Every mapped copy of the toolbox library: the host and the bundle
+    // must share one.
+    std::FILE *maps = std::fopen("/proc/self/maps", "r");
+    std::vector<std::string> copies;
+    char line[PATH_MAX + 128];
+    while (maps && std::fgets(line, sizeof line, maps)) {
+      const char *path = std::strchr(line, '/');
+      if (path && std::strstr(path, "libquillomat.so")) {
+        std::string p(path);
+        p.erase(p.find_last_not_of("\n") + 1);
+        if (std::find(copies.begin(), copies.end(), p) == copies.end())
+          copies.push_back(p);
+      }
+    }
+    if (maps)
+      std::fclose(maps);
+    for (const std::string &p : copies)
+      Note("toolbox library mapped from " + p);
+  }
 }
 
 PlugIn::~PlugIn() {

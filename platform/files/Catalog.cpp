@@ -245,6 +245,7 @@ OSErr ReadListing(Catalog &c, Listing &l) {
   l.mtime = st.st_mtim;
   l.ctime = st.st_ctim;
   l.nlink = st.st_nlink;
+  l.dev = st.st_dev;
   l.readAt = started;
   l.indexed = false;
   l.byMac.clear();
@@ -342,8 +343,16 @@ void EnsureIndexed(Listing &l) {
 OSErr NodeFromEntry(Catalog &c, Listing &l, UInt32 index, Node &out) {
   const Entry &e = l.entries[index];
   Node n;
-  if (OSErr err = posix::StatAt(l.fd.get(), *l.path, e.disk, n.st))
-    return err == fnfErr ? fnfErr : err;
+  if (!NeedAttributes::Needed() && (e.type == DT_REG || e.type == DT_LNK)) {
+    // Identity only: the listing, just revalidated, holds the file's inode.
+    std::memset(&n.st, 0, sizeof n.st);
+    n.st.st_dev = l.dev;
+    n.st.st_ino = e.ino;
+    n.st.st_mode = e.type == DT_REG ? S_IFREG : S_IFLNK;
+    n.hasAttributes = false;
+  } else if (OSErr err = posix::StatAt(l.fd.get(), *l.path, e.disk, n.st)) {
+    return err;
+  }
   n.vol = l.vol;
   n.parentID = l.dirID;
   n.isDir = S_ISDIR(n.st.st_mode);
@@ -351,7 +360,7 @@ OSErr NodeFromEntry(Catalog &c, Listing &l, UInt32 index, Node &out) {
   n.uni = e.uni;
   n.dirPath = l.path;
   n.disk = e.disk;
-  if (e.sidecar)
+  if (e.sidecar && NeedAttributes::Needed())
     n.meta = ReadSidecar(l.fd.get(), "._" + e.disk);
   if (n.isDir) {
     n.nodeID = RegisterDir(l.vol, l.dirID, n.Path(), n.st.st_dev, n.st.st_ino);
@@ -359,7 +368,7 @@ OSErr NodeFromEntry(Catalog &c, Listing &l, UInt32 index, Node &out) {
     // so nothing below touches `l`.
     const DirRec *child;
     Listing *cl;
-    if (ResolveDir(n.vol, n.nodeID, child) == noErr && GetListing(*child, cl) == noErr)
+    if (NeedAttributes::Needed() && ResolveDir(n.vol, n.nodeID, child) == noErr && GetListing(*child, cl) == noErr)
       n.valence = UInt32(cl->entries.size());
   } else {
     n.nodeID = SInt32(FileNumber(n.st.st_ino));
@@ -419,6 +428,8 @@ OSErr LookupComponent(SInt16 vol, SInt32 dirID, std::string_view name, Node &out
 } // namespace
 
 std::recursive_mutex &Lock() { return C().lock; }
+
+thread_local bool NeedAttributes::sNeed = true;
 
 const std::vector<Volume> &Volumes() {
   LoadVolumes(C());
