@@ -17,6 +17,7 @@ namespace {
 
 namespace txt = ql::platform::text;
 
+static_assert(sizeof(AliasRecord) == 6, "the classic alias record header");
 constexpr UInt32 kMagic = ql::FourCC("QLal");
 constexpr size_t kFixed = 32;
 constexpr size_t kMaxRecord = 0xFFFF;
@@ -444,7 +445,7 @@ static OSErr SpecOfMissing(const Record &r, FSSpec &out) {
   FSSpec spec;
   OSErr e = FSMakeFSSpec(vol, dirID, pname, &spec);
   if (e != fnfErr)
-    return fnfErr; // appeared meanwhile, or not nameable: report it missing without a spec
+    return fnfErr; // appeared meanwhile, or not nameable: report it missing without an FSSpec
   out = spec;
   return noErr;
 }

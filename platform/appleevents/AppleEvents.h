@@ -237,9 +237,9 @@ PLATFORM_API OSErr AECoerceDesc(const AEDesc *theAEDesc, DescType toType, AEDesc
 
 /* ---- Lists and records ---------------------------------------------------
  * A list holds descriptors by index (1-based); a record holds them by
- * keyword, in the order they were first put. Indexed getters work on both
- * (for a record, *theAEKeyword receives the item's keyword; for a list,
- * keyDirectObject'----' is not meaningful and '****' is stored).
+ * keyword, in the order they were first put. Indexed getters work on
+ * lists, records and the parameters of an Apple event (*theAEKeyword
+ * receives the item's keyword, or typeWildCard for a list item).
  * Errors common to these calls: errAENotAEDesc for a descriptor not made
  * here, errAEWrongDataType when the descriptor is not a list or record
  * (not an Apple event, not a record, as each call says), errAEIllegalIndex
@@ -387,7 +387,8 @@ PLATFORM_API OSErr AEGetEventHandler(AEEventClass theAEEventClass, AEEventID the
  *   when there is one, and returned. No handler: errAEEventNotHandled.
  * - Any other serial number: the transport installed with
  *   PlatformSetAESendTransport, or connectionInvalid when none is.
- * - Any other address type: errAEUnknownAddressType.
+ * - Any other address (another typeKernelProcessID, an application
+ *   signature or bundle ID, a null address): errAEUnknownAddressType.
  * reply may be NULL; when not, it is written in every case (the null
  * descriptor unless a reply was made). Priority, time-out, idle and filter
  * procedures are accepted and not used for this process. */

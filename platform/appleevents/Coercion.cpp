@@ -13,6 +13,9 @@
 namespace ql::platform::ae {
 namespace {
 
+static_assert(sizeof(FSSpec) == 70, "an FSSpec in a descriptor is 70 bytes");
+static_assert(sizeof(FSRef) == 80, "an FSRef in a descriptor is 80 bytes");
+
 namespace al = ql::platform::aliases;
 namespace txt = ql::platform::text;
 
