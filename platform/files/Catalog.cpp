@@ -515,6 +515,58 @@ OSErr ResolveDir(SInt16 vol, SInt32 id, const DirRec *&out) {
   return noErr;
 }
 
+// Finds a registered directory's current path through its parent's
+// listing (by inode), after the directory or a folder above it moved.
+bool RelocateDir(const DirRec &dir) {
+  Catalog &c = C();
+  if (dir.parent == fsRtParID)
+    return false;
+  auto pit = c.dirs.find(DirKey{dir.vol, dir.parent});
+  if (pit == c.dirs.end())
+    return false;
+  Listing *pl;
+  if (GetListing(pit->second, pl) != noErr)
+    return false;
+  EnsureIndexed(*pl);
+  auto found = pl->byIno.find(dir.ino);
+  if (found == pl->byIno.end())
+    return false;
+  const std::string path = Join(*pl->path, pl->entries[found->second].disk);
+  const_cast<DirRec &>(dir).path = path;
+  return true;
+}
+
+// Checks that a registered directory still stands at its recorded path,
+// finding it again through its parents when a folder above it moved.
+bool VerifyDirPath(const DirRec &dir) {
+  struct stat st;
+  if (posix::Stat(dir.path, st) == noErr && st.st_dev == dir.dev && st.st_ino == dir.ino)
+    return true;
+  if (dir.parent == fsRtParID)
+    return false;
+  auto pit = C().dirs.find(DirKey{dir.vol, dir.parent});
+  if (pit == C().dirs.end() || !VerifyDirPath(pit->second))
+    return false;
+  return RelocateDir(dir);
+}
+
+OSErr NodeCurrentPath(const Node &n, std::string &out) {
+  // A cached listing serves a moved directory's items correctly, but its
+  // recorded path may be old: check it before handing a path out.
+  const SInt32 dirID = n.isDir ? n.nodeID : n.parentID;
+  if (n.disk.empty() || dirID == fsRtParID) {
+    out = n.Path();
+    return noErr;
+  }
+  auto it = C().dirs.find(DirKey{n.vol, dirID});
+  if (it == C().dirs.end())
+    return fnfErr;
+  if (!VerifyDirPath(it->second))
+    return fnfErr;
+  out = n.isDir ? it->second.path : Join(it->second.path, n.disk);
+  return noErr;
+}
+
 OSErr GetListing(const DirRec &dir, Listing *&out) {
   Catalog &c = C();
   if (OSErr e = posix::InjectedError(dir.path, posix::Op::List))
@@ -523,6 +575,8 @@ OSErr GetListing(const DirRec &dir, Listing *&out) {
   auto it = c.listings.find(key);
   if (it != c.listings.end()) {
     Listing &l = *it->second;
+    if (*l.path != dir.path) // the directory moved: its items are now there
+      l.path = std::make_shared<const std::string>(dir.path);
     struct stat st;
     if (posix::FStat(l.fd.get(), st) != noErr || st.st_nlink == 0) {
       c.listings.erase(it);
@@ -543,14 +597,24 @@ OSErr GetListing(const DirRec &dir, Listing *&out) {
   auto l = std::make_unique<Listing>();
   l->vol = dir.vol;
   l->dirID = dir.id;
-  l->path = std::make_shared<const std::string>(dir.path);
-  if (OSErr e = posix::OpenDirectory(dir.path, l->fd))
-    return e;
+  OSErr opened = posix::OpenDirectory(dir.path, l->fd);
   struct stat st;
-  if (OSErr e = posix::FStat(l->fd.get(), st))
-    return e;
-  if (st.st_dev != dir.dev || st.st_ino != dir.ino)
-    return dirNFErr; // another directory now stands at this path
+  if (opened == noErr)
+    opened = posix::FStat(l->fd.get(), st);
+  if (opened != noErr || st.st_dev != dir.dev || st.st_ino != dir.ino) {
+    // The directory is gone from its path, or another stands there: it may
+    // have moved with a folder above it. Find it again through its parent.
+    if (!RelocateDir(dir))
+      return opened == noErr || opened == fnfErr ? dirNFErr : opened;
+    l->fd.Reset();
+    if (OSErr e = posix::OpenDirectory(dir.path, l->fd))
+      return e;
+    if (OSErr e = posix::FStat(l->fd.get(), st))
+      return e;
+    if (st.st_dev != dir.dev || st.st_ino != dir.ino)
+      return dirNFErr;
+  }
+  l->path = std::make_shared<const std::string>(dir.path);
   if (OSErr e = ReadListing(c, *l))
     return e;
   if (c.listings.size() >= kMaxListings) {

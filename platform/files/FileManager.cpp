@@ -451,7 +451,9 @@ OSStatus FSRefMakePath(const FSRef *ref, UInt8 *path, UInt32 maxPathSize) noexce
     f::Node n;
     if (OSErr e = f::NodeFromRef(*ref, n))
       return e;
-    const std::string p = n.Path();
+    std::string p;
+    if (OSErr e = f::NodeCurrentPath(n, p))
+      return e;
     if (p.size() + 1 > maxPathSize)
       return errFSNameTooLong;
     std::memcpy(path, p.c_str(), p.size() + 1);

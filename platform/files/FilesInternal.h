@@ -120,6 +120,9 @@ OSErr NodeByUnicode(SInt16 vol, SInt32 dirID, std::u16string_view name, Node &ou
 OSErr NodeOfDir(SInt16 vol, SInt32 dirID, Node &out);
 OSErr NodeByPath(const std::string &absPath, Node &out);
 
+// The node's path as it stands now, after any move of a folder above it.
+OSErr NodeCurrentPath(const Node &n, std::string &out);
+
 // FSRef encoding of a node, and back.
 void MakeRef(const Node &n, FSRef &ref);
 OSErr NodeFromRef(const FSRef &ref, Node &out);

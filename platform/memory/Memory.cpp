@@ -53,6 +53,7 @@ struct State {
   UInt32 failCountdown = 0;
   bool failInjected = false;
   bool alwaysMove = false;
+  int currentZone = kPlatformApplicationZone; // SetZone/GetZone
 };
 
 State &S() {
@@ -75,13 +76,37 @@ bool InjectFailure(State &s) {
   return false;
 }
 
-// Reserves bytes in a zone, honouring its limit and the fault hook.
-bool Reserve(State &s, int zone, SInt64 bytes) {
+void Release(State &s, int zone, SInt64 bytes);
+
+// Empties every unlocked purgeable handle of a zone except `keep`. Caller
+// holds the lock.
+void PurgeZone(State &s, int zone, const HandleRec *keep) {
+  for (auto it = s.byBlock.begin(); it != s.byBlock.end();) {
+    HandleRec *rec = it->second;
+    if (rec != keep && rec->zone == zone && (rec->state & kHandlePurgeableMask) &&
+        !(rec->state & kHandleLockedMask)) {
+      std::free(rec->master);
+      Release(s, rec->zone, rec->capacity);
+      rec->master = nullptr;
+      rec->size = rec->capacity = 0;
+      it = s.byBlock.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+// Reserves bytes in a zone, honouring its limit and the fault hook. A zone
+// that is short purges its purgeable handles (never `keep`) and tries again.
+bool Reserve(State &s, int zone, SInt64 bytes, const HandleRec *keep = nullptr) {
   if (InjectFailure(s))
     return false;
   Zone &z = s.zones[zone];
-  if (bytes > z.limit - z.inUse)
-    return false;
+  if (bytes > z.limit - z.inUse) {
+    PurgeZone(s, zone, keep);
+    if (bytes > z.limit - z.inUse)
+      return false;
+  }
   z.inUse += bytes;
   return true;
 }
@@ -154,7 +179,7 @@ OSErr GrowLocked(State &s, HandleRec *r, Size newSize) {
   SInt64 extra = generous - r->capacity;
   if (extra > z.limit - z.inUse)
     generous = wanted;
-  if (!Reserve(s, r->zone, generous - r->capacity))
+  if (!Reserve(s, r->zone, generous - r->capacity, r))
     return memFullErr;
   char *old = r->master;
   char *block;
@@ -187,12 +212,12 @@ OSErr MemError(void) noexcept { return tMemError; }
 
 Handle NewHandle(Size byteCount) noexcept {
   std::lock_guard g(S().lock);
-  return NewHandleLocked(S(), byteCount, kPlatformApplicationZone, false);
+  return NewHandleLocked(S(), byteCount, S().currentZone, false);
 }
 
 Handle NewHandleClear(Size byteCount) noexcept {
   std::lock_guard g(S().lock);
-  return NewHandleLocked(S(), byteCount, kPlatformApplicationZone, true);
+  return NewHandleLocked(S(), byteCount, S().currentZone, true);
 }
 
 Handle TempNewHandle(Size byteCount, OSErr *resultCode) noexcept {
@@ -483,10 +508,14 @@ SInt32 Munger(Handle h, SInt32 offset, const void *ptr1, SInt32 len1, const void
     return -1;
   }
   Size size = r->size;
-  if (offset < 0 || offset > size) {
+  if (offset < 0 || (ptr1 != nullptr && offset > size)) {
     SetErr(paramErr);
     return -1;
   }
+  // The range forms work on the part of the range inside the handle: an
+  // offset past the end inserts at the end and deletes nothing.
+  if (offset > size)
+    offset = size;
   SInt32 start = offset;
   SInt32 targetLen;
   if (ptr1 == nullptr) {
@@ -555,14 +584,15 @@ static Ptr NewPtrImpl(Size byteCount, bool clear) {
     SetErr(memFullErr);
     return nullptr;
   }
+  const int zone = s.currentZone;
   Size cap = std::max<Size>(byteCount, 1);
-  if (!Reserve(s, kPlatformApplicationZone, cap)) {
+  if (!Reserve(s, zone, cap)) {
     SetErr(memFullErr);
     return nullptr;
   }
   void *raw = clear ? std::calloc(1, sizeof(PtrHeader) + size_t(cap)) : std::malloc(sizeof(PtrHeader) + size_t(cap));
   if (raw == nullptr) {
-    Release(s, kPlatformApplicationZone, cap);
+    Release(s, zone, cap);
     SetErr(memFullErr);
     return nullptr;
   }
@@ -570,7 +600,7 @@ static Ptr NewPtrImpl(Size byteCount, bool clear) {
   hdr->magic = kPtrMagic;
   hdr->size = byteCount;
   hdr->capacity = cap;
-  hdr->zone = kPlatformApplicationZone;
+  hdr->zone = UInt8(zone);
   ++s.livePtrs;
   SetErr(noErr);
   return reinterpret_cast<Ptr>(hdr + 1);
@@ -635,19 +665,36 @@ void BlockZero(void *destPtr, Size byteCount) noexcept {
     std::memset(destPtr, 0, size_t(byteCount));
 }
 
-static SInt32 Available(int zone) {
-  State &s = S();
-  std::lock_guard g(s.lock);
+static SInt32 AvailableLocked(State &s, int zone) {
   SInt64 left = s.zones[zone].limit - s.zones[zone].inUse;
   return SInt32(std::clamp<SInt64>(left, 0, INT32_MAX));
 }
 
-SInt32 FreeMem(void) noexcept { return Available(kPlatformApplicationZone); }
-Size MaxBlock(void) noexcept { return Available(kPlatformApplicationZone); }
+static SInt32 Available(int zone) {
+  State &s = S();
+  std::lock_guard g(s.lock);
+  return AvailableLocked(s, zone);
+}
+
+static int CurrentZone() {
+  std::lock_guard g(S().lock);
+  return S().currentZone;
+}
+
+SInt32 FreeMem(void) noexcept { return Available(CurrentZone()); }
+Size MaxBlock(void) noexcept { return Available(CurrentZone()); }
+
+// Purges the current zone (every unlocked purgeable handle is emptied, as
+// EmptyHandle does), then reports what the zone can give.
 Size MaxMem(Size *grow) noexcept {
+  State &s = S();
+  std::lock_guard g(s.lock);
+  const int zone = s.currentZone;
+  PurgeZone(s, zone, nullptr);
   if (grow)
     *grow = 0;
-  return Available(kPlatformApplicationZone);
+  SetErr(noErr);
+  return AvailableLocked(s, zone);
 }
 SInt32 TempFreeMem(void) noexcept { return Available(kPlatformTemporaryZone); }
 Size TempMaxMem(Size *grow) noexcept {
@@ -659,19 +706,42 @@ Size TempMaxMem(Size *grow) noexcept {
 void PurgeSpace(SInt32 *total, SInt32 *contig) noexcept {
   State &s = S();
   std::lock_guard g(s.lock);
-  SInt64 sum = 0, largest = 0;
+  const int zone = s.currentZone;
+  SInt64 purgeable = 0;
   for (auto &[block, rec] : s.byBlock) {
-    if ((rec->state & kHandlePurgeableMask) && !(rec->state & kHandleLockedMask)) {
-      sum += rec->capacity;
-      largest = std::max<SInt64>(largest, rec->capacity);
-    }
+    if (rec->zone == zone && (rec->state & kHandlePurgeableMask) && !(rec->state & kHandleLockedMask))
+      purgeable += rec->capacity;
   }
+  // The zone has no fragmentation: free space and purged space add up to
+  // one contiguous figure.
+  SInt64 after = std::min<SInt64>(SInt64(AvailableLocked(s, zone)) + purgeable, INT32_MAX);
   if (total)
-    *total = SInt32(std::min<SInt64>(sum, INT32_MAX));
+    *total = SInt32(after);
   if (contig)
-    *contig = SInt32(std::min<SInt64>(largest, INT32_MAX));
+    *contig = SInt32(after);
   SetErr(noErr);
 }
+
+THz GetZone(void) noexcept {
+  std::lock_guard g(S().lock);
+  SetErr(noErr);
+  return reinterpret_cast<THz>(&S().zones[S().currentZone]);
+}
+
+void SetZone(THz zone) noexcept {
+  State &s = S();
+  std::lock_guard g(s.lock);
+  for (int i = 0; i < kZoneCount; ++i) {
+    if (reinterpret_cast<THz>(&s.zones[i]) == zone) {
+      s.currentZone = i;
+      SetErr(noErr);
+      return;
+    }
+  }
+  SetErr(memAZErr);
+}
+
+THz SystemZone(void) noexcept { return ApplicationZone(); }
 
 void PlatformSetZoneLimit(int zone, SInt64 limitBytes) noexcept {
   if (zone < 0 || zone >= kZoneCount)

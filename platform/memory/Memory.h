@@ -3,6 +3,11 @@
  * (pointers), two zones (the application heap and temporary memory) with
  * byte accounting and settable limits, and MemError().
  *
+ * Purgeable handles (HPurge) that are not locked are emptied (as
+ * EmptyHandle) when their zone is too short for an allocation, and by
+ * MaxMem; nothing else purges. Lock a purgeable handle (or HNoPurge it)
+ * while a pointer into its block is in use.
+ *
  * A Handle points to a master pointer that never moves; the block behind it
  * may move when an unlocked handle grows. A locked handle never moves: a
  * growth beyond its capacity fails with memFullErr. Growth is amortised.
@@ -69,6 +74,15 @@ PLATFORM_API Handle RecoverHandle(Ptr p) PLATFORM_NOEXCEPT;
 PLATFORM_API THz HandleZone(Handle h) PLATFORM_NOEXCEPT;
 PLATFORM_API THz ApplicationZone(void) PLATFORM_NOEXCEPT;
 PLATFORM_API THz TempZone(void) PLATFORM_NOEXCEPT;
+/* The current zone: NewHandle, NewHandleClear, NewPtr and NewPtrClear
+ * allocate from it, and FreeMem, MaxBlock, MaxMem and PurgeSpace describe
+ * it. It is the application heap until SetZone changes it. SetZone accepts
+ * ApplicationZone() or TempZone(); anything else sets MemError() memAZErr
+ * and changes nothing. This platform has one heap for the system and the
+ * application: SystemZone() is ApplicationZone(). */
+PLATFORM_API THz GetZone(void) PLATFORM_NOEXCEPT;
+PLATFORM_API void SetZone(THz zone) PLATFORM_NOEXCEPT;
+PLATFORM_API THz SystemZone(void) PLATFORM_NOEXCEPT;
 
 /* Handle utilities. Each returns noErr or memFullErr/nilHandleErr. */
 /* Replaces *theHndl with a new handle holding a copy of its contents. */
@@ -83,7 +97,13 @@ PLATFORM_API OSErr HandAndHand(Handle hand1, Handle hand2) PLATFORM_NOEXCEPT;
 PLATFORM_API OSErr PtrAndHand(const void *ptr1, Handle hand2, SInt32 size) PLATFORM_NOEXCEPT;
 /* Searches h from offset for ptr1/len1 and replaces it with ptr2/len2.
  * Returns the offset after the replacement, or a negative value when the
- * target is not found. See the Munger forms in the header body. */
+ * target is not found.
+ * Forms: ptr1 NULL replaces the len1 bytes at offset (a negative len1, or
+ * a range reaching past the end: through the end; an offset past the end:
+ * the end, so an insertion appends and a deletion removes nothing) with
+ * ptr2/len2 (ptr2 NULL: nothing is inserted). ptr1 non-NULL searches for
+ * it from offset (an offset past the end is paramErr); ptr2 NULL then only
+ * reports where it was found. ptr2 may point into h itself. */
 PLATFORM_API SInt32 Munger(Handle h, SInt32 offset, const void *ptr1, SInt32 len1,
                            const void *ptr2, SInt32 len2) PLATFORM_NOEXCEPT;
 
@@ -100,16 +120,21 @@ PLATFORM_API void BlockMove(const void *srcPtr, void *destPtr, Size byteCount) P
 PLATFORM_API void BlockMoveData(const void *srcPtr, void *destPtr, Size byteCount) PLATFORM_NOEXCEPT;
 PLATFORM_API void BlockZero(void *destPtr, Size byteCount) PLATFORM_NOEXCEPT;
 
-/* Zone statistics: bytes still available under the zone's limit. */
+/* Zone statistics: bytes still available under the zone's limit. A zone
+ * never fragments, so the free figure is also the largest block. */
 PLATFORM_API SInt32 FreeMem(void) PLATFORM_NOEXCEPT;
 PLATFORM_API Size MaxBlock(void) PLATFORM_NOEXCEPT;
-/* Largest block available in the application heap; *grow receives 0. */
+/* Purges the current zone, then returns the largest block it can give;
+ * *grow (may be NULL) receives 0. Purging empties every unlocked
+ * purgeable handle of the zone (as EmptyHandle). A zone also purges itself
+ * when it is too short for an allocation. */
 PLATFORM_API Size MaxMem(Size *grow) PLATFORM_NOEXCEPT;
 PLATFORM_API SInt32 TempFreeMem(void) PLATFORM_NOEXCEPT;
 /* Largest block in temporary memory; *grow (may be NULL) receives 0. */
 PLATFORM_API Size TempMaxMem(Size *grow) PLATFORM_NOEXCEPT;
-/* Purgeable space: *total and *contig receive the bytes held by purgeable
- * unlocked handles (this platform never purges on its own). */
+/* What the current zone could give after a purge, without purging: *total
+ * and *contig (each may be NULL) receive the free bytes plus the bytes held
+ * by unlocked purgeable handles of the zone. */
 PLATFORM_API void PurgeSpace(SInt32 *total, SInt32 *contig) PLATFORM_NOEXCEPT;
 
 /* ---- Test hooks ---------------------------------------------------------

@@ -76,7 +76,7 @@ TEST_F(NamesTest, EveryReportedNameResolvesToTheSameFile) {
     FSSpec spec;
     ASSERT_EQ(FSRefMakeFSSpec(&ref, &spec), noErr);
     EXPECT_LE(spec.name[0], 31);
-    EXPECT_EQ(spec.parID, dirID);
+    EXPECT_EQ(SInt32(spec.parID), dirID);
 
     // The short name, by every road that takes a name.
     FSSpec again;
@@ -170,7 +170,7 @@ TEST_F(NamesTest, LookupsAreCaseInsensitiveButExactFirst) {
   EXPECT_EQ(PStr(spec.name), "plain.txt");
   // A missing item in an existing folder still gets a spec.
   EXPECT_EQ(FSMakeFSSpec(vol, dirID, PString("missing"), &spec), fnfErr);
-  EXPECT_EQ(spec.parID, dirID);
+  EXPECT_EQ(SInt32(spec.parID), dirID);
   EXPECT_EQ(PStr(spec.name), "missing");
   EXPECT_EQ(FSMakeFSSpec(vol, 0x7FFFFFF0, PString("missing"), &spec), dirNFErr);
 }
@@ -183,10 +183,10 @@ TEST(PartialPaths, ResolveRelativeToTheDirectory) {
   SInt32 b = DirIDOf(tmp.path() / "a/b");
   FSSpec spec;
   ASSERT_EQ(FSMakeFSSpec(vol, a, PString(":b:c.txt"), &spec), noErr);
-  EXPECT_EQ(spec.parID, b);
+  EXPECT_EQ(SInt32(spec.parID), b);
   EXPECT_EQ(PStr(spec.name), "c.txt");
   ASSERT_EQ(FSMakeFSSpec(vol, b, PString("::b:c.txt"), &spec), noErr);
-  EXPECT_EQ(spec.parID, b);
+  EXPECT_EQ(SInt32(spec.parID), b);
   EXPECT_EQ(FSMakeFSSpec(vol, a, PString(":nope:c.txt"), &spec), dirNFErr);
 }
 
@@ -197,11 +197,11 @@ TEST(TestVolumes, ADirectoryBecomesAVolume) {
   ASSERT_EQ(PlatformAddTestVolume((tmp.path() / "vol").c_str(), &vol), noErr);
   FSSpec x = SpecOf(tmp.path() / "vol/x");
   EXPECT_EQ(x.vRefNum, vol);
-  EXPECT_EQ(x.parID, fsRtDirID);
+  EXPECT_EQ(SInt32(x.parID), fsRtDirID);
   // The root's own spec has parent fsRtParID and names a folder without a
   // lookup.
   FSSpec root = SpecOf(tmp.path() / "vol");
-  EXPECT_EQ(root.parID, fsRtParID);
+  EXPECT_EQ(SInt32(root.parID), fsRtParID);
   Boolean isFolder = false;
   EXPECT_EQ(FSpIsFolder(&root, &isFolder), noErr);
   EXPECT_TRUE(isFolder);
