@@ -156,6 +156,7 @@ OSErr LaunchApplication(LaunchPBPtr pb) noexcept {
   if (pb == nullptr || pb->launchBlockID != extendedBlock || pb->launchEPBLength < extendedBlockLen ||
       pb->launchAppSpec == nullptr)
     return paramErr;
+  EnsureHooks();
   return Barrier([&]() -> OSErr {
     LogEntry entry;
     PlatformLaunchRecord &r = entry.record;

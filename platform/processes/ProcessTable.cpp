@@ -66,6 +66,7 @@ bool IsAlive(const ProcessSerialNumber &psn) {
 }
 
 ProcessSerialNumber SelfPSN() {
+  EnsureHooks();
   static std::mutex lock;
   static pid_t cachedPid = 0;
   static ProcessSerialNumber cached{};
@@ -308,11 +309,17 @@ using ql::platform::Barrier;
 
 namespace {
 OSErr CurrentProcessLookup(ProcessSerialNumber *psn) { return GetCurrentProcess(psn); }
-// Installed when the library loads, so that AESend reaches other processes.
-struct InstallHooksAtLoad {
-  InstallHooksAtLoad() { PlatformInstallProcessHooks(); }
-} gInstallHooksAtLoad;
 } // namespace
+
+namespace ql::platform::proc {
+// The hooks are installed on the first use of the Process Manager rather
+// than when the library loads, so that a program that never asks for
+// processes keeps the Apple Event Manager's own rules.
+void EnsureHooks() {
+  static std::once_flag once;
+  std::call_once(once, [] { PlatformInstallProcessHooks(); });
+}
+} // namespace ql::platform::proc
 
 extern "C" {
 
@@ -425,6 +432,7 @@ OSStatus GetProcessPID(const ProcessSerialNumber *psn, SInt32 *pid) noexcept {
 }
 
 OSStatus GetProcessForPID(SInt32 pid, ProcessSerialNumber *psn) noexcept {
+  EnsureHooks();
   if (psn == nullptr)
     return paramErr;
   ProcessSerialNumber p;

@@ -225,8 +225,10 @@ PLATFORM_API OSErr PlatformWaitForProcess(const ProcessSerialNumber *psn, SInt32
                                           SInt32 *waitStatus) PLATFORM_NOEXCEPT;
 
 /* Installs the event transport and the current-process lookup in the Apple
- * Event Manager again (done when the library loads; needed after
- * PlatformResetAppleEvents). */
+ * Event Manager. Done once by the first Process Manager call (any call that
+ * names this process, lists, launches or listens); call it again after
+ * PlatformResetAppleEvents, or before sending to another process when no
+ * Process Manager call came first. */
 PLATFORM_API void PlatformInstallProcessHooks(void) PLATFORM_NOEXCEPT;
 
 /* ---- Test hooks: the launch log and counts ---------------------------- */

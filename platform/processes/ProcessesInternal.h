@@ -63,6 +63,8 @@ bool PSNForPID(pid_t pid, ProcessSerialNumber &out);
 // Whether psn names a running (not zombie) process.
 bool IsAlive(const ProcessSerialNumber &psn);
 ProcessSerialNumber SelfPSN();
+// Installs the transport and the current-process lookup once.
+void EnsureHooks();
 // {0, kCurrentProcess} becomes this process's own number.
 ProcessSerialNumber Normalize(const ProcessSerialNumber &psn);
 

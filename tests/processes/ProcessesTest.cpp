@@ -592,6 +592,14 @@ TEST_F(ProcessTest, SerialNumberConstants) {
   info.processInfoLength = 60;
   EXPECT_EQ(GetProcessInformation(&current, &info), noErr);
   EXPECT_EQ(info.processNumber.highLongOfPSN, self.highLongOfPSN);
+  // The native record's size asks for every field, like 60.
+  std::memset(&info, 0xAA, sizeof info);
+  info.processInfoLength = sizeof info;
+  info.processName = nullptr;
+  info.processAppSpec = nullptr;
+  EXPECT_EQ(GetProcessInformation(&current, &info), noErr);
+  EXPECT_EQ(info.processActiveTime, 0u);
+  EXPECT_EQ(info.processLocation, nullptr);
   info.processInfoLength = 2;
   EXPECT_EQ(GetProcessInformation(&current, &info), paramErr);
 }
