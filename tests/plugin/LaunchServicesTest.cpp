@@ -1,6 +1,7 @@
 // Menu command records, descriptor-list access and opening documents with
 // applications, with real processes where processes are the truth.
 #include <chrono>
+#include <functional>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -281,6 +282,64 @@ TEST_F(LaunchTest, ApplicationWithUnknownCreatorIsMatchedByItsFile) {
   ASSERT_EQ(SimpleLaunchApplicationWithDocuments(&appSpec, &doc2, 1, false), noErr);
   EXPECT_EQ(PlatformLaunchLogCount(), 2);
   EXPECT_TRUE(WaitForLog("EVENT")) << Log();
+}
+
+// Every service releases what it made when any allocation or any
+// Apple Event Manager call inside it fails.
+TEST(Release, ServicesUnderInjectedFailures) {
+  TempDir tmp;
+  FSSpec docs[2] = {SpecOf(tmp.File("a")), SpecOf(tmp.File("b"))};
+  ProcessSerialNumber self;
+  ASSERT_EQ(GetCurrentProcess(&self), noErr);
+  Desc files;
+  ASSERT_EQ(AECreateList(nullptr, 0, false, &files.d), noErr);
+  ASSERT_EQ(AEPutPtr(&files.d, 0, typeFSS, &docs[0], sizeof docs[0]), noErr);
+  const unsigned char text[] = "\x04Text";
+  struct Case {
+    const char *id;
+    std::function<OSErr()> call;
+  } cases[] = {
+      {"AddContextualMenuCommand", [&] {
+         Desc list;
+         AECreateList(nullptr, 0, false, &list.d);
+         return AddContextualMenuCommand(text, 1, &list.d);
+       }},
+      {"AddContextualMenuHierarchicalCommandList", [&] {
+         Desc list, sub;
+         AECreateList(nullptr, 0, false, &list.d);
+         AECreateList(nullptr, 0, false, &sub.d);
+         AddContextualMenuCommand(text, 1, &sub.d);
+         return AddContextualMenuHierarchicalCommandList(text, 2, &sub.d, &list.d);
+       }},
+      {"BuildOpenDocumentEvent", [&] {
+         AppleEvent event;
+         OSErr err = BuildOpenDocumentEvent(&self, docs, 2, &event);
+         if (err == noErr)
+           AEDisposeDesc(&event);
+         return err;
+       }},
+      {"AEGetNthFSRef", [&] { FSRef ref; return AEGetNthFSRef(&files.d, 1, &ref); }},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.id);
+    ForEachAllocFailure(c.call, [](OSErr result, bool injected) {
+      EXPECT_TRUE(result == noErr || (injected && result == memFullErr)) << result;
+    });
+    for (UInt32 n = 1; n < 200; ++n) {
+      const SInt32 live = PlatformLiveDescriptorCount(), handles = PlatformLiveHandleCount();
+      PlatformFailNthAECall(n, -12345);
+      OSErr result = c.call();
+      const bool injected = PlatformAECallFailureInjected();
+      PlatformFailNthAECall(0, noErr);
+      EXPECT_EQ(PlatformLiveDescriptorCount(), live) << "call " << n;
+      EXPECT_EQ(PlatformLiveHandleCount(), handles) << "call " << n;
+      if (!injected) {
+        EXPECT_EQ(result, noErr);
+        break;
+      }
+      EXPECT_NE(result, noErr) << "call " << n << ": a failure reported as success";
+    }
+  }
 }
 
 } // namespace
