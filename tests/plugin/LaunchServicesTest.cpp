@@ -295,22 +295,25 @@ TEST(Release, ServicesUnderInjectedFailures) {
   ASSERT_EQ(AECreateList(nullptr, 0, false, &files.d), noErr);
   ASSERT_EQ(AEPutPtr(&files.d, 0, typeFSS, &docs[0], sizeof docs[0]), noErr);
   const unsigned char text[] = "\x04Text";
+  // The lists the services append to are made outside the failure window.
+  Desc target, sub;
+  ASSERT_EQ(AECreateList(nullptr, 0, false, &target.d), noErr);
+  ASSERT_EQ(AECreateList(nullptr, 0, false, &sub.d), noErr);
+  ASSERT_EQ(AddContextualMenuCommand(text, 1, &sub.d), noErr);
+  // A record appended on success is removed again, so that what is left
+  // over is only what a service failed to release.
+  auto Appended = [&](OSErr err) {
+    if (err == noErr)
+      AEDeleteItem(&target.d, 1);
+    return err;
+  };
   struct Case {
     const char *id;
     std::function<OSErr()> call;
   } cases[] = {
-      {"AddContextualMenuCommand", [&] {
-         Desc list;
-         AECreateList(nullptr, 0, false, &list.d);
-         return AddContextualMenuCommand(text, 1, &list.d);
-       }},
-      {"AddContextualMenuHierarchicalCommandList", [&] {
-         Desc list, sub;
-         AECreateList(nullptr, 0, false, &list.d);
-         AECreateList(nullptr, 0, false, &sub.d);
-         AddContextualMenuCommand(text, 1, &sub.d);
-         return AddContextualMenuHierarchicalCommandList(text, 2, &sub.d, &list.d);
-       }},
+      {"AddContextualMenuCommand", [&] { return Appended(AddContextualMenuCommand(text, 1, &target.d)); }},
+      {"AddContextualMenuHierarchicalCommandList",
+       [&] { return Appended(AddContextualMenuHierarchicalCommandList(text, 2, &sub.d, &target.d)); }},
       {"BuildOpenDocumentEvent", [&] {
          AppleEvent event;
          OSErr err = BuildOpenDocumentEvent(&self, docs, 2, &event);
