@@ -333,7 +333,12 @@ PLATFORM_API OSErr AESizeOfAttribute(const AppleEvent *theAppleEvent, AEKeyword 
  *   stream := magic 'QLAE' (4) | version UInt16 = 1 | reserved UInt16 = 0 |
  *             total length UInt32 (of the whole stream) | desc
  *   desc   := type OSType (4) | kind UInt8 | body
- *     kind 0 (data):   length UInt32 | length bytes (the data as stored)
+ *     kind 0 (data):   length UInt32 | length bytes: the data, with the fields
+ *                      of numeric types big-endian ('shor', 'long', 'magn',
+ *                      'sing', 'doub', 'type', 'keyw', 'enum', 'prop',
+ *                      'sign', 'kpid', both halves of 'psn ', the volume
+ *                      and parent ID of 'fss ', each unit of 'utxt'); other
+ *                      data as stored
  *     kind 1 (list):   count UInt32 | count x desc
  *     kind 2 (record): count UInt32 | count x (keyword OSType | desc)
  *     kind 3 (event):  attribute count UInt32 | count x (keyword | desc) |

@@ -2,10 +2,13 @@
 // sizing, writing, and a parser that checks every length and count against
 // the bytes that remain.
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_set>
 
 #include "platform/appleevents/AEInternal.h"
+#include "platform/files/Files.h"
 #include "platform/core/Internal.h"
 
 namespace ql::platform::ae {
@@ -18,6 +21,58 @@ constexpr int kMaxDepth = 64;
 constexpr size_t kMinDesc = 5; // type and kind
 
 SInt64 DescSize(DescType type, const Storage *s);
+
+// In memory, the data of numeric descriptors holds host-order values; the
+// flattened form carries them big-endian, as every other field, so that the
+// bytes mean the same to any reader. Reversing a field's bytes is its own
+// inverse: the same walk converts in both directions. Data whose size does
+// not fit its type's layout is carried as it is.
+void ReverseField(UInt8 *p, size_t n) { std::reverse(p, p + n); }
+
+void SwapDataOrder(DescType type, UInt8 *p, size_t n) {
+  if constexpr (std::endian::native == std::endian::big)
+    return;
+  switch (type) {
+  case typeSInt16:
+    if (n == 2)
+      ReverseField(p, 2);
+    break;
+  case typeSInt32:
+  case typeUInt32:
+  case typeIEEE32BitFloatingPoint:
+  case typeType:
+  case typeKeyword:
+  case typeEnumerated:
+  case typeProperty:
+  case typeApplSignature:
+  case typeKernelProcessID:
+    if (n == 4)
+      ReverseField(p, 4);
+    break;
+  case typeIEEE64BitFloatingPoint:
+    if (n == 8)
+      ReverseField(p, 8);
+    break;
+  case typeProcessSerialNumber: // high and low 32-bit halves
+    if (n == 8) {
+      ReverseField(p, 4);
+      ReverseField(p + 4, 4);
+    }
+    break;
+  case typeFSS: // volume (16-bit), parent ID (32-bit), name bytes
+    if (n == sizeof(FSSpec)) {
+      ReverseField(p, 2);
+      ReverseField(p + 2, 4);
+    }
+    break;
+  case typeUnicodeText: // UTF-16 code units
+    for (size_t i = 0; i + 1 < n; i += 2)
+      ReverseField(p + i, 2);
+    break;
+  default:
+    break;
+  }
+}
 
 SInt64 ItemsSize(const std::vector<Item> &items, bool keyed) {
   SInt64 n = 4;
@@ -75,7 +130,9 @@ void WriteDesc(DescType type, const Storage *s, std::string &o) {
   case Kind::Data: {
     auto b = s->Bytes();
     PutBE32(o, UInt32(b.size()));
+    const size_t at = o.size();
     o.append(reinterpret_cast<const char *>(b.data()), b.size());
+    SwapDataOrder(type, reinterpret_cast<UInt8 *>(o.data() + at), b.size());
     break;
   }
   case Kind::List:
@@ -152,7 +209,9 @@ OSErr ReadDesc(Reader &r, int depth, Desc &out) {
     UInt32 len;
     if (type == typeNull || !r.U32(len) || len > r.Left())
       return errAECorruptData;
-    if (OSErr e = MakeData(type, r.p + r.pos, len, out))
+    std::string host(reinterpret_cast<const char *>(r.p + r.pos), len);
+    SwapDataOrder(type, reinterpret_cast<UInt8 *>(host.data()), len);
+    if (OSErr e = MakeData(type, host.data(), len, out))
       return e;
     r.pos += len;
     return noErr;

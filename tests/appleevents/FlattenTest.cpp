@@ -209,3 +209,45 @@ TEST_F(Flatten, DeepNestingIsRefused) {
 }
 
 } // namespace
+
+namespace {
+
+// Numbers travel big-endian in the flattened form whatever the host's
+// order, and come back as host values.
+TEST(FlattenByteOrder, NumericDataIsBigEndian) {
+  struct Case {
+    const char *id;
+    DescType type;
+    std::string native; // the value's bytes as the host holds them
+    std::string wire;   // as the flattened form must carry them
+  } cases[] = {
+      {"long", typeSInt32, [] { SInt32 v = 0x01020304; return std::string(reinterpret_cast<char *>(&v), 4); }(),
+       std::string("\x01\x02\x03\x04", 4)},
+      {"shor", typeSInt16, [] { SInt16 v = 0x0102; return std::string(reinterpret_cast<char *>(&v), 2); }(),
+       std::string("\x01\x02", 2)},
+      {"psn ", typeProcessSerialNumber,
+       [] { ProcessSerialNumber v{0x01020304, 0x05060708}; return std::string(reinterpret_cast<char *>(&v), 8); }(),
+       std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+      {"utxt", typeUnicodeText, [] { char16_t u[2] = {0x0041, 0x20AC}; return std::string(reinterpret_cast<char *>(u), 4); }(),
+       std::string("\x00\x41\x20\xAC", 4)},
+      {"TEXT stays as it is", typeChar, "ab", "ab"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.id);
+    AEDesc d;
+    ASSERT_EQ(AECreateDesc(c.type, c.native.data(), Size(c.native.size()), &d), noErr);
+    Size size = AESizeOfFlattenedDesc(&d);
+    std::string flat(size_t(size), '\0');
+    ASSERT_EQ(AEFlattenDesc(&d, flat.data(), size, nullptr), noErr);
+    EXPECT_EQ(flat.substr(flat.size() - c.wire.size()), c.wire);
+    AEDesc back;
+    ASSERT_EQ(AEUnflattenDesc(flat.data(), &back), noErr);
+    std::string data(size_t(AEGetDescDataSize(&back)), '\0');
+    ASSERT_EQ(AEGetDescData(&back, data.data(), Size(data.size())), noErr);
+    EXPECT_EQ(data, c.native);
+    AEDisposeDesc(&back);
+    AEDisposeDesc(&d);
+  }
+}
+
+} // namespace
