@@ -5,6 +5,9 @@
 
 #include "tests/mp3/Mp3TestSupport.h"
 
+#include "platform/files/Forks.h"
+#include "support/TestSupport.h"
+
 using namespace mp3test;
 using ql::FourCC;
 
@@ -315,6 +318,33 @@ TEST(ID3Read, NullArguments) {
   EXPECT_EQ(ID3Parse2Pt3Tag(nullptr, 4, tag.get()), paramErr);
   EXPECT_EQ(ID3Parse2Pt2Tag("abc", 3, nullptr), paramErr);
   EXPECT_EQ(ID3Parse2Pt3Tag(nullptr, 0, tag.get()), noErr);
+}
+
+} // namespace
+
+namespace {
+
+// The tag read from an open file, as the tag files use it.
+TEST(ID3Read, FromAnOpenFile) {
+  qltest::TempDir tmp;
+  const Bytes frames = Cat({Frame23("TIT2", Text("title")), Frame23("TPE1", Text("artist"))});
+  const Bytes file = Cat({Tag(3, 0, Cat({frames, Bytes(64, 0)})), {0xFF, 0xFB, 0x90, 0x00}, Bytes(400, 0x55)});
+  std::filesystem::path path = tmp.File("song.mp3", std::string(file.begin(), file.end()));
+  FSRef ref;
+  ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr), noErr);
+  FSSpec spec;
+  ASSERT_EQ(FSGetCatalogInfo(&ref, kFSCatInfoNone, nullptr, nullptr, &spec, nullptr), noErr);
+  SInt16 refNum = 0;
+  ASSERT_EQ(FSpOpenDF(&spec, fsRdPerm, &refNum), noErr);
+  SInt32 size = 0;
+  EXPECT_EQ(ID3Getv2TagSize(refNum, &size), noErr);
+  EXPECT_EQ(size, 10 + SInt32(frames.size()) + 64);
+  // The tag is read from a file positioned at its start.
+  ASSERT_EQ(SetFPos(refNum, fsFromStart, 0), noErr);
+  TagPtr tag = NewTag();
+  EXPECT_EQ(ID3Getv2Tag(refNum, tag.get()), noErr);
+  EXPECT_EQ(FrameIDs(tag.get()), (std::vector<std::string>{"TIT2", "TPE1"}));
+  EXPECT_EQ(FSClose(refNum), noErr);
 }
 
 } // namespace

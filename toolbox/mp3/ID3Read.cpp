@@ -6,24 +6,17 @@
 #include <climits>
 #include <new>
 
+#include "platform/files/Forks.h"
 #include "toolbox/encoding/EncodingToolbox.h"
 #include "toolbox/mp3/MP3Body.h"
 #include "toolbox/mp3/MP3Core.h"
 #include "toolbox/mp3/MP3Toolbox.h"
 
-// Reading from an open file goes through the File Manager's fork calls,
-// referenced weakly: a platform without them reports featureUnsupported.
-extern "C" {
-OSErr FSRead(SInt16 refNum, SInt32 *count, void *buffPtr) noexcept __attribute__((weak));
-OSErr SetFPos(SInt16 refNum, SInt16 posMode, SInt32 posOff) noexcept __attribute__((weak));
-}
-
 using namespace ql::detail;
 
 namespace {
 
-constexpr OSErr kFeatureUnsupported = -2053;
-constexpr SInt16 kFromStart = 1; // fsFromStart
+constexpr SInt16 kFromStart = fsFromStart;
 
 // zlib cannot expand more than about 1032 bytes per byte of stream; a count
 // above this bound is a lie and the frame is dropped before any allocation.
@@ -390,13 +383,9 @@ struct FileSource {
   }
 };
 
-bool HaveFileCalls() { return FSRead != nullptr && SetFPos != nullptr; }
-
 } // namespace
 
 extern "C" OSErr ID3Getv2TagSize(SInt16 refNum, SInt32 *size) noexcept {
-  if (!HaveFileCalls())
-    return kFeatureUnsupported;
   if (OSErr err = SetFPos(refNum, kFromStart, 0); err != noErr)
     return err;
   FileSource source{refNum};
@@ -404,8 +393,6 @@ extern "C" OSErr ID3Getv2TagSize(SInt16 refNum, SInt32 *size) noexcept {
 }
 
 extern "C" OSErr ID3Getv2Tag(SInt16 refNum, MP3Tag *tag) noexcept {
-  if (!HaveFileCalls())
-    return kFeatureUnsupported;
   FileSource source{refNum};
   return ID3ReadV2Tag(source, tag);
 }
