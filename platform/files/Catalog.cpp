@@ -15,6 +15,7 @@
 #include <mutex>
 #include <random>
 #include <sstream>
+#include <unordered_set>
 
 #include "platform/core/Internal.h"
 #include "platform/files/FilesInternal.h"
@@ -208,7 +209,7 @@ bool CatalogLess(const std::string &a, const std::string &b) {
 // The short name of an item whose name an FSSpec cannot hold: as much of
 // the name's Mac Roman start as fits, '#', the node ID in hexadecimal, and
 // a short extension when the name has one.
-std::string Mangle(const std::u16string &uni, const std::string &disk, UInt32 nodeID) {
+std::string Mangle(const std::u16string &uni, const std::string &disk, UInt32 nodeID, UInt32 attempt) {
   std::string start;
   for (char16_t c : uni) {
     auto m = txt::UnicodeToMacRoman(std::u16string_view(&c, 1));
@@ -226,8 +227,11 @@ std::string Mangle(const std::u16string &uni, const std::string &disk, UInt32 no
         }))
       ext.clear();
   }
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "#%X", nodeID);
+  char hex[24];
+  if (attempt == 0)
+    std::snprintf(hex, sizeof hex, "#%X", nodeID);
+  else
+    std::snprintf(hex, sizeof hex, "#%X~%u", nodeID, attempt);
   size_t room = 31 - std::strlen(hex) - ext.size();
   if (start.size() > room)
     start.resize(room);
@@ -268,57 +272,65 @@ OSErr ReadListing(Catalog &c, Listing &l) {
 
   l.entries.clear();
   l.entries.reserve(items.size());
-  std::unordered_map<std::string, UInt32> seen;
-  for (auto &d : items) {
+  // First the names that convert: every one of them is taken, so that no
+  // short name made below can stand for another item.
+  std::unordered_set<std::string> names;  // the converted names, exactly
+  std::unordered_set<std::string> taken;  // every name in use, case folded
+  std::vector<bool> needMangle(items.size(), true);
+  for (size_t i = 0; i < items.size(); ++i) {
+    auto &d = items[i];
     Entry e;
     e.disk = std::move(d.name);
     e.ino = d.ino;
     e.type = d.type;
     e.sidecar = !sidecars.empty() && std::binary_search(sidecars.begin(), sidecars.end(), e.disk);
-    bool needMangle;
+    std::optional<std::string> mac;
     if (IsAscii(e.disk)) {
       // The common case: the Mac name is the name on disk with ':' read as
       // '/', and no two ASCII names can meet once converted.
-      std::string mac = e.disk;
-      std::replace(mac.begin(), mac.end(), ':', '/');
-      needMangle = mac.size() > 31;
-      if (needMangle)
-        e.longMac = std::move(mac);
-      else
-        e.mac = std::move(mac);
-    } else {
-      needMangle = true;
-      if (auto uni = txt::Utf8ToUtf16(e.disk)) {
-        // ':' is the separator of Mac names; a ':' on disk reads as '/'.
-        std::replace(uni->begin(), uni->end(), u':', u'/');
-        e.uni = std::move(*uni);
-        if (auto mac = txt::UnicodeToMacRoman(e.uni); mac && seen.emplace(*mac, 0).second) {
-          needMangle = mac->size() > 31;
-          if (needMangle)
-            e.longMac = std::move(*mac);
-          else
-            e.mac = std::move(*mac);
-        }
-        // A name that composes like an earlier one (NFC and NFD forms of one
-        // name) is reached by its mangled name.
-      }
+      mac = e.disk;
+      std::replace(mac->begin(), mac->end(), ':', '/');
+    } else if (auto uni = txt::Utf8ToUtf16(e.disk)) {
+      // ':' is the separator of Mac names; a ':' on disk reads as '/'.
+      std::replace(uni->begin(), uni->end(), u':', u'/');
+      e.uni = std::move(*uni);
+      mac = txt::UnicodeToMacRoman(e.uni);
     }
-    if (needMangle) {
-      bool isDir = e.type == DT_DIR;
-      struct stat st{};
-      if (e.type == DT_UNKNOWN || isDir) {
-        if (posix::StatAt(l.fd.get(), *l.path, e.disk, st) == noErr && S_ISDIR(st.st_mode))
-          isDir = true;
-      }
-      UInt32 id = isDir ? UInt32(RegisterDir(l.vol, l.dirID, Join(*l.path, e.disk), st.st_dev, st.st_ino))
-                        : FileNumber(e.ino);
-      std::u16string uni = EntryUni(e);
-      const bool validUtf8 = IsAscii(e.disk) || !e.uni.empty();
-      e.mac = Mangle(uni, e.disk, id);
-      if (!validUtf8)
-        e.uni = txt::MacRomanToUnicode(e.mac); // no Unicode form: the short name serves
+    // A name that composes like an earlier one (NFC and NFD forms of one
+    // name) is reached by a short name instead.
+    if (mac && names.insert(*mac).second) {
+      taken.insert(FoldMac(*mac));
+      needMangle[i] = mac->size() > 31;
+      if (needMangle[i])
+        e.longMac = std::move(*mac);
+      else
+        e.mac = std::move(*mac);
     }
     l.entries.push_back(std::move(e));
+  }
+  for (size_t i = 0; i < l.entries.size(); ++i) {
+    if (!needMangle[i])
+      continue;
+    Entry &e = l.entries[i];
+    bool isDir = e.type == DT_DIR;
+    struct stat st{};
+    if (e.type == DT_UNKNOWN || isDir) {
+      if (posix::StatAt(l.fd.get(), *l.path, e.disk, st) == noErr && S_ISDIR(st.st_mode))
+        isDir = true;
+    }
+    UInt32 id = isDir ? UInt32(RegisterDir(l.vol, l.dirID, Join(*l.path, e.disk), st.st_dev, st.st_ino))
+                      : FileNumber(e.ino);
+    const std::u16string uni = EntryUni(e);
+    const bool validUtf8 = IsAscii(e.disk) || !e.uni.empty();
+    // The short name must be free in this folder: a real name or another
+    // short name that happens to read the same gets a different one.
+    for (UInt32 attempt = 0;; ++attempt) {
+      e.mac = Mangle(uni, e.disk, id, attempt);
+      if (taken.insert(FoldMac(e.mac)).second)
+        break;
+    }
+    if (!validUtf8)
+      e.uni = txt::MacRomanToUnicode(e.mac); // no Unicode form: the short name serves
   }
   return noErr;
 }

@@ -370,6 +370,8 @@ OSErr FSpMakeFSRef(const FSSpec *source, FSRef *newRef) noexcept {
     f::NeedAttributes identityOnly(false);
     FSSpec spec;
     std::memcpy(&spec, source, sizeof spec);
+    if (spec.name[0] > 63)
+      return bdNamErr; // a length beyond the record's name field
     f::Node n;
     OSErr e = spec.parID == fsRtParID ? f::NodeOfDir(Vol(spec.vRefNum), fsRtDirID, n)
                                       : f::NodeByName(Vol(spec.vRefNum), spec.parID, PName(spec.name), n);

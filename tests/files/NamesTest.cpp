@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <set>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -316,6 +317,51 @@ TEST(LargeFolders, IndexesPast32767NeverWrap) {
   FSSpec spec = SpecOf(big);
   ASSERT_EQ(FSpIterateFolder(&spec, 0, 0, Counter::Count, &visited), noErr);
   EXPECT_EQ(visited, kItems);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ShortNames, NeverStandForAnotherItem) {
+  TempDir tmp;
+  fs::path dir = tmp.Dir("d");
+  std::ofstream(dir / "rep\xFF") << "the real one";
+  FSSpec first = SpecOf(dir / "rep\xFF");
+  const std::string shortName = PStr(first.name);
+  ASSERT_NE(shortName.find('#'), std::string::npos);
+  // A decoy literally named like the short name: each name still finds its
+  // own item, and the item without a Mac name gets another short name.
+  std::ofstream(dir / shortName) << "decoy";
+  SInt16 vol;
+  SInt32 dirID = DirIDOf(dir, &vol);
+  std::set<std::string> paths;
+  for (SInt32 i = 1; i <= 2; ++i) {
+    FSSpec item;
+    ASSERT_EQ(FSGetIndexedSubItem(vol, dirID, i, &item), noErr);
+    FSRef ref;
+    ASSERT_EQ(FSpMakeFSRef(&item, &ref), noErr);
+    paths.insert(PathOf(ref));
+  }
+  EXPECT_EQ(paths, (std::set<std::string>{(dir / "rep\xFF").string(), (dir / shortName).string()}));
+  FSSpec decoy;
+  ASSERT_EQ(FSMakeFSSpec(vol, dirID, PString(shortName), &decoy), noErr);
+  FSRef ref;
+  ASSERT_EQ(FSpMakeFSRef(&decoy, &ref), noErr);
+  EXPECT_EQ(PathOf(ref), (dir / shortName).string());
+}
+
+TEST(ShortNames, ALengthBeyondTheNameFieldIsRefused) {
+  TempDir tmp;
+  FSSpec spec = SpecOf(tmp.File("f"));
+  spec.name[0] = 200; // would read past the 64-byte field
+  Str255 name;
+  CInfoPBRec pb;
+  FSRef ref;
+  EXPECT_EQ(FSpGetName(&spec, name), bdNamErr);
+  EXPECT_EQ(FSpGetCatInfo(&spec, &pb), bdNamErr);
+  EXPECT_EQ(FSpMakeFSRef(&spec, &ref), bdNamErr);
+  EXPECT_EQ(FSpGetFolderID(&spec, nullptr, nullptr), bdNamErr);
 }
 
 } // namespace

@@ -346,3 +346,25 @@ TEST(Release, ServicesUnderInjectedFailures) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DescriptorLists, OnlyWholeSoundSpecsAreAnswers) {
+  TempDir tmp;
+  FSSpec good = SpecOf(tmp.File("a"));
+  FSSpec longName = good;
+  longName.name[0] = 255;
+  const char shortRecord[10] = {};
+  Desc list;
+  ASSERT_EQ(AECreateList(nullptr, 0, false, &list.d), noErr);
+  ASSERT_EQ(AEPutPtr(&list.d, 0, typeFSS, &good, sizeof good), noErr);
+  ASSERT_EQ(AEPutPtr(&list.d, 0, typeFSS, shortRecord, sizeof shortRecord), noErr);
+  ASSERT_EQ(AEPutPtr(&list.d, 0, typeFSS, &longName, sizeof longName), noErr);
+  FSSpec out;
+  EXPECT_EQ(AEGetNthFSSpec(&list.d, 1, &out), noErr);
+  EXPECT_EQ(AEGetNthFSSpec(&list.d, 2, &out), errAECoercionFail) << "a 10-byte record";
+  EXPECT_EQ(AEGetNthFSSpec(&list.d, 3, &out), errAECoercionFail) << "a name longer than its field";
+  EXPECT_EQ(AEGetNthFSSpec(&list.d, 1, nullptr), paramErr);
+}
+
+} // namespace

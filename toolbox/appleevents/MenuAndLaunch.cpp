@@ -103,10 +103,18 @@ OSErr FindProcessByApplicationFile(const FSSpec &application, ProcessSerialNumbe
 extern "C" {
 
 OSErr AEGetNthFSSpec(const AEDescList *list, SInt32 index, FSSpec *spec) noexcept {
+  if (spec == nullptr)
+    return paramErr;
   AEKeyword keyword;
   DescType type;
   Size actual = 0;
-  return AEGetNthPtr(list, index, kTypeFSS, &keyword, &type, spec, sizeof(FSSpec), &actual);
+  if (OSErr err = AEGetNthPtr(list, index, kTypeFSS, &keyword, &type, spec, sizeof(FSSpec), &actual))
+    return err;
+  // A short record would leave part of the spec unset, and a name length
+  // beyond its field would make readers run past it: neither is a spec.
+  if (actual != Size(sizeof(FSSpec)) || spec->name[0] > 63)
+    return errAECoercionFail;
+  return noErr;
 }
 
 OSErr AEGetNthFSRef(const AEDescList *list, SInt32 index, FSRef *ref) noexcept {

@@ -62,6 +62,8 @@ OSErr FSGetCatInfo(SInt16 vRefNum, SInt32 dirID, ConstStr255Param name, CInfoPBR
 OSErr FSpGetCatInfo(const FSSpec *spec, CInfoPBRec *pb) noexcept {
   if (spec == nullptr)
     return paramErr;
+  if (!ql::detail::SpecNameFits(spec))
+    return bdNamErr;
   return FSGetCatInfo(spec->vRefNum, spec->parID, spec->name, pb);
 }
 
@@ -108,6 +110,8 @@ OSErr FSGetFolderID(SInt16 vRefNum, SInt32 dirID, ConstStr255Param name, SInt32 
 OSErr FSpGetFolderID(const FSSpec *spec, SInt32 *folderID, Boolean *isFolder) noexcept {
   if (spec == nullptr)
     return paramErr;
+  if (!ql::detail::SpecNameFits(spec))
+    return bdNamErr;
   return FSGetFolderID(spec->vRefNum, spec->parID, spec->name, folderID, isFolder);
 }
 
@@ -203,6 +207,8 @@ OSErr FSpGetTypeAndCreator(const FSSpec *spec, OSType *fileType, OSType *creator
 OSErr FSpGetName(const FSSpec *spec, StringPtr name) noexcept {
   if (spec == nullptr || name == nullptr)
     return paramErr;
+  if (!ql::detail::SpecNameFits(spec))
+    return bdNamErr;
   if (HasHFSPlusAPIs()) {
     FSRef ref;
     HFSUniStr255 uni;

@@ -74,6 +74,8 @@ OSStatus FSpIterateFolder(const FSSpec *spec, UInt32 maxDepth, UInt32 flags, FSI
                           void *userData) noexcept {
   if (spec == nullptr)
     return paramErr;
+  if (!ql::detail::SpecNameFits(spec))
+    return bdNamErr;
   return FSIterateFolder(spec->vRefNum, spec->parID, spec->name, maxDepth, flags, callback, userData);
 }
 
@@ -118,6 +120,8 @@ OSStatus FSpProcessFolderContents(const FSSpec *folder, void *userData,
                                   FSpProcessFolderContentsProcPtr callback) noexcept {
   if (folder == nullptr || callback == nullptr)
     return paramErr;
+  if (!ql::detail::SpecNameFits(folder))
+    return bdNamErr;
   CInfoPBRec pb;
   Str255 name;
   CopyPascalString(folder->name, name);
@@ -171,6 +175,8 @@ OSStatus FSpProcessFolderContents(const FSSpec *folder, void *userData,
 OSErr FSpGetIndexedSubItem(const FSSpec *folder, SInt32 index, FSSpec *item) noexcept {
   if (folder == nullptr || item == nullptr || index < 1)
     return paramErr;
+  if (!ql::detail::SpecNameFits(folder))
+    return bdNamErr;
   std::memmove(item, folder, sizeof *item);
   CInfoPBRec pb;
   std::memset(&pb, 0, sizeof pb);
