@@ -118,7 +118,36 @@ std::string MacRomanToUtf8(const std::string &mac) {
   return Utf16ToUtf8(std::u16string(reinterpret_cast<char16_t *>(units), bytes / 2));
 }
 
-std::string JsonString(const std::string &s) {
+// Bytes that are not UTF-8 become U+FFFD, so the document always parses.
+std::string ValidUtf8(const std::string &s) {
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = s[i];
+    size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    bool ok = len > 0 && i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k)
+      ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+    if (ok && len > 1) {
+      // No overlong forms, surrogates or values past U+10FFFF.
+      char32_t cp = c & (0x7F >> len);
+      for (size_t k = 1; k < len; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+      static const char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+      ok = cp >= kMin[len] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+    }
+    if (ok) {
+      out.append(s, i, len);
+      i += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string &raw) {
+  const std::string s = ValidUtf8(raw);
   std::string out = "\"";
   for (unsigned char c : s) {
     switch (c) {
@@ -324,15 +353,30 @@ std::string EntryPath(Handle held, SInt32 id) {
   return reinterpret_cast<char *>(path);
 }
 
+// A menu text on one line: control characters shown as \xNN.
+std::string OneLine(const std::string &s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out += char(c);
+    }
+  }
+  return out;
+}
+
 void PrintMenu(const std::vector<MenuItem> &menu, bool json, Handle held) {
   if (!json) {
     for (const MenuItem &item : menu) {
       if (!item.isSubmenu) {
-        std::printf("%s\n", item.name.c_str());
+        std::printf("%s\n", OneLine(item.name).c_str());
         continue;
       }
       for (const MenuItem &entry : item.submenu)
-        std::printf("%s/%s\n", item.name.c_str(), entry.name.c_str());
+        std::printf("%s/%s\n", OneLine(item.name).c_str(), OneLine(entry.name).c_str());
     }
     return;
   }
@@ -465,10 +509,32 @@ int main(int argc, char **argv) {
     }
     Note("opening " + std::to_string(operands.size()) + " file(s) with " + EntryPath(plugIn.HeldList(), *id));
     const SInt32 launchesBefore = PlatformLaunchLogCount();
+    const SInt32 eventsBefore = PlatformProcessCount(kPlatformProcessEventsSent);
     OSStatus handled = (*menu)->HandleSelection(menu, context.desc(), *id);
     if (handled != noErr) {
       (*menu)->PostMenuCleanup(menu);
       Fail(1, "the plug-in could not open the files (" + std::to_string(handled) + ")");
+    }
+    // The plug-in stops at the first file it cannot open and says nothing:
+    // count what was started or sent, and name what failed.
+    SInt32 opened = PlatformProcessCount(kPlatformProcessEventsSent) - eventsBefore;
+    for (SInt32 i = launchesBefore; i < PlatformLaunchLogCount(); ++i) {
+      PlatformLaunchRecord run;
+      if (PlatformGetLaunchRecord(i, &run) != noErr)
+        continue;
+      if (run.result == noErr && run.pid > 0) {
+        ++opened;
+        continue;
+      }
+      std::string document = run.argumentCount > 0 ? PlatformGetLaunchArgument(i, 0) : "";
+      std::fprintf(stderr, "%s: cannot start %s for %s (%d)\n", gProgram, run.programPath ? run.programPath : "?",
+                   document.c_str(), run.result);
+      status = 1;
+    }
+    if (opened < SInt32(operands.size())) {
+      std::fprintf(stderr, "%s: opened %d of %zu files with %s\n", gProgram, opened, operands.size(),
+                   encoder.c_str());
+      status = 1;
     }
     if (wait) {
       // Report each encoder run the selection started, in launch order.
@@ -476,10 +542,14 @@ int main(int argc, char **argv) {
         PlatformLaunchRecord run;
         if (PlatformGetLaunchRecord(i, &run) != noErr || run.pid <= 0)
           continue;
-        SInt32 waitStatus = 0;
-        PlatformWaitForProcess(&run.process, -1, &waitStatus);
-        const int exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
         std::string document = run.argumentCount > 0 ? PlatformGetLaunchArgument(i, 0) : "";
+        SInt32 waitStatus = 0;
+        if (OSErr err = PlatformWaitForProcess(&run.process, -1, &waitStatus)) {
+          std::printf("%s %s: could not be waited for (%d)\n", run.programPath, document.c_str(), err);
+          status = 1;
+          continue;
+        }
+        const int exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
         std::printf("%s %s: exit status %d\n", run.programPath, document.c_str(), exitStatus);
         if (exitStatus != 0)
           status = 1;

@@ -785,23 +785,33 @@ OSErr NodeByUnicode(SInt16 vol, SInt32 dirID, std::u16string_view name, Node &ou
 OSErr NodeByPath(const std::string &absPath, Node &out) {
   if (absPath.empty() || absPath[0] != '/')
     return paramErr;
-  // Lexically normalise: no ".", "..", or repeated slashes.
-  std::vector<std::string> parts;
-  std::stringstream ss(absPath);
-  std::string part;
-  while (std::getline(ss, part, '/')) {
-    if (part.empty() || part == ".")
-      continue;
-    if (part == "..") {
-      if (!parts.empty())
-        parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
+  // The folder part is resolved by the system (symbolic links and ".." as
+  // the shell sees them); the last component stays as it is, so that a
+  // link names itself, not its target.
+  std::string trimmed = absPath;
+  while (trimmed.size() > 1 && trimmed.back() == '/')
+    trimmed.pop_back();
+  const size_t slash = trimmed.rfind('/');
+  const std::string last = trimmed.substr(slash + 1);
+  std::string path;
+  auto resolve = [](const std::string &p, std::string &real) -> OSErr {
+    char *r = ::realpath(p.empty() ? "/" : p.c_str(), nullptr);
+    if (r == nullptr)
+      return errno == ENOENT || errno == ENOTDIR ? dirNFErr : ErrnoToOSErr(errno);
+    real = r;
+    std::free(r);
+    return noErr;
+  };
+  if (last.empty() || last == "." || last == "..") {
+    if (OSErr e = resolve(trimmed, path))
+      return e == dirNFErr ? fnfErr : e;
+  } else {
+    std::string parent;
+    if (OSErr e = resolve(trimmed.substr(0, slash), parent))
+      return e;
+    path = Join(parent, last);
   }
-  std::string path = "/";
-  for (size_t i = 0; i < parts.size(); ++i)
-    path = Join(path, parts[i]);
+  std::string part;
   const Volume &v = VolumeForPath(path);
   const DirRec *root;
   if (OSErr e = ResolveDir(v.ref, fsRtDirID, root))

@@ -94,6 +94,11 @@ OSErr FindFolder(SInt16 vRefNum, OSType folderType, Boolean createFolder, SInt16
     } else if (!S_ISDIR(st.st_mode)) {
       return fnfErr;
     }
+    // The folder itself may be reached through symbolic links.
+    if (char *real = ::realpath(path.c_str(), nullptr)) {
+      path = real;
+      std::free(real);
+    }
     SInt16 vol;
     SInt32 dir;
     if (OSErr e = PlatformDirectoryIDForPath(path.c_str(), &vol, &dir))

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "files/FilesTestUtil.h"
+#include "platform/files/Folders.h"
 #include "platform/memory/Memory.h"
 #include "support/TestSupport.h"
 #include "toolbox/files/FileToolbox.h"
@@ -295,6 +296,33 @@ TEST(Moves, FoldersFoundAgainAfterAFolderAboveMoved) {
   fs::create_directories(t.path() / "moved/mid/deep");
   Boolean isFolder;
   EXPECT_EQ(FSRefIsFolder(&deep, &isFolder), fnfErr);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Paths, FoldersReachedThroughSymbolicLinks) {
+  TempDir t;
+  t.File("real/Scripts/Encoders/E", "x");
+  t.File("real/doc.txt", "x");
+  fs::create_directory_symlink(t.path() / "real", t.path() / "link");
+  // A file inside a linked folder, and ".." after a link, as the shell sees them.
+  EXPECT_EQ(PathOf(RefOf(t.path() / "link/doc.txt")), (t.path() / "real/doc.txt").string());
+  EXPECT_EQ(PathOf(RefOf(t.path() / "link/Scripts/../doc.txt")), (t.path() / "real/doc.txt").string());
+  // A special folder that is itself a link.
+  fs::create_directory_symlink(t.path() / "real/Scripts", t.path() / "ScriptsLink");
+  PlatformSetFolderPath(kScriptsFolderType, (t.path() / "ScriptsLink").c_str());
+  SInt16 vol;
+  SInt32 dir;
+  EXPECT_EQ(FindFolder(kUserDomain, kScriptsFolderType, kDontCreateFolder, &vol, &dir), noErr);
+  EXPECT_EQ(dir, DirIDOf(t.path() / "real/Scripts"));
+  PlatformSetFolderPath(kScriptsFolderType, nullptr);
+  // The link itself, named last, stays a link (an alias file, not a folder).
+  Boolean isDir = true;
+  FSRef ref;
+  ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>((t.path() / "link").c_str()), &ref, &isDir), noErr);
+  EXPECT_FALSE(isDir);
 }
 
 } // namespace

@@ -117,4 +117,25 @@ TEST_F(HostTest, SameNamedEntriesArePickedByNumber) {
   EXPECT_FALSE(fs::exists(doc.string() + ".copy"));
 }
 
+TEST_F(HostTest, WhatCouldNotBeOpenedIsReported) {
+  // A file in Encoders that is not a program is offered, but cannot start.
+  fs::path readme = scripts / "Encoders" / "ReadMe";
+  std::ofstream(readme) << "not a program\n";
+  fs::permissions(readme, fs::perms::owner_read | fs::perms::owner_write);
+  Outcome r = Quillomat(Scripts() + " open --wait ReadMe " + Quote(doc.string()));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("opened 0 of 1 files"), std::string::npos) << r.out;
+}
+
+TEST_F(HostTest, OddNamesKeepTheOutputWellFormed) {
+  Encoder("bad\xFFname", "true");
+  Encoder("two\nlines", "true");
+  Outcome r = Quillomat(Scripts() + " menu " + Quote(doc.string()));
+  EXPECT_NE(r.out.find("Quillomat/two\\x0Alines\n"), std::string::npos) << r.out;
+  r = Quillomat(Scripts() + " menu --json " + Quote(doc.string()));
+  EXPECT_EQ(r.out.find('\xFF'), std::string::npos) << "not UTF-8 in the JSON document";
+  EXPECT_NE(r.out.find("\xEF\xBF\xBD"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("two\\nlines"), std::string::npos) << r.out;
+}
+
 } // namespace

@@ -258,6 +258,20 @@ TEST_F(LaunchTest, RunningApplicationGetsTheEventAndComesToTheFront) {
   EXPECT_EQ(PlatformLaunchLogCount(), 1) << "the running application was not launched again";
 }
 
+TEST_F(LaunchTest, LinkedApplicationsAreMatchedByTheirFiles) {
+  // Every link reads as 'slnk'/'rhap': by those codes, documents for one
+  // linked encoder would go to another that is running.
+  fs::path other = tmp.path() / "Other Recorder";
+  fs::copy_file(app, other);
+  fs::create_symlink(app, tmp.path() / "A");
+  fs::create_symlink(other, tmp.path() / "B");
+  FSSpec a = SpecOf(tmp.path() / "A"), b = SpecOf(tmp.path() / "B");
+  ASSERT_EQ(SimpleLaunchApplicationWithDocuments(&a, &doc1, 1, true), noErr);
+  ASSERT_TRUE(WaitForLog("READY")) << Log();
+  ASSERT_EQ(SimpleLaunchApplicationWithDocuments(&b, &doc2, 1, true), noErr);
+  EXPECT_EQ(PlatformLaunchLogCount(), 2) << "B is launched, not sent A's way";
+}
+
 TEST_F(LaunchTest, ApplicationWithUnknownCreatorIsMatchedByItsFile) {
   // Two different applications that both call themselves 'APPL'/'????':
   // by their codes, documents for the second would go to the first.

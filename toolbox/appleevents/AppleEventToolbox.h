@@ -58,8 +58,9 @@ QL_EXPORT OSErr SimpleLaunchApplication(const FSSpec *application, Boolean bring
  * brought to the front when asked); otherwise the application is launched
  * with the event in its launch parameters. paramErr for a null application
  * or documents or a count of 0; fnfErr for a folder as application. An
- * application whose type or creator is 0 or '????' is matched to a running
- * process by its application file, never by those codes. */
+ * application whose codes do not identify it (type or creator 0 or '????',
+ * or a symbolic link's 'slnk'/'rhap') is matched to a running process by
+ * its application file, never by those codes. */
 QL_EXPORT OSErr SimpleLaunchApplicationWithDocuments(const FSSpec *application, const FSSpec *documents,
                                                      UInt32 count, Boolean bringToFront) QL_NOEXCEPT;
 /* Sends an open-documents event for the documents to the process (no

@@ -71,7 +71,14 @@ OSErr AppendCommand(DescType textType, const void *text, Size length, SInt32 com
   return AEPutDesc(commandList, 0, &record.d);
 }
 
-bool IsWildcardCode(OSType code) { return code == 0 || code == kUnknownCode; }
+// Codes that do not tell one application from another: 0 and '????' match
+// anything or everything unknown, and every symbolic link reads as
+// 'slnk'/'rhap' whatever it points to.
+bool CodesIdentifyApplication(OSType type, OSType creator) {
+  if (type == 0 || creator == 0 || type == kUnknownCode || creator == kUnknownCode)
+    return false;
+  return !(type == ql::FourCC("slnk") && creator == ql::FourCC("rhap"));
+}
 
 // The running process launched from this application file, found by
 // comparing application files, not type and creator codes.
@@ -216,8 +223,8 @@ OSErr SimpleLaunchApplicationWithDocuments(const FSSpec *application, const FSSp
   if (OSErr err = FSpGetTypeAndCreator(application, &type, &creator))
     return err;
   ProcessSerialNumber running;
-  OSErr found = IsWildcardCode(type) || IsWildcardCode(creator) ? FindProcessByApplicationFile(*application, running)
-                                                                : FindTypeCreatorProcess(type, creator, &running);
+  OSErr found = CodesIdentifyApplication(type, creator) ? FindTypeCreatorProcess(type, creator, &running)
+                                                       : FindProcessByApplicationFile(*application, running);
   if (found == noErr) {
     if (OSErr err = OpenDocumentsWithRunningApplication(&running, documents, count))
       return err;
