@@ -35,7 +35,9 @@
  *   + - the value's sign (+ shows '+' or '-', - shows '-' for negatives)
  *   'text'  a literal (the quotes are the left and right quote symbols)
  *   \c  the escape symbol: c is a literal
- *   any other byte: fSpuriousChars.
+ *   space and other ASCII punctuation that is no symbol stand for
+ *   themselves ("(##0.00)"); letters, other digits and bytes outside ASCII
+ *   must be quoted: unquoted they give fSpuriousChars.
  * Integer digits beyond the integer positions are all shown (the leftmost
  * position takes them); fraction digits are rounded to the positions (to
  * nearest, ties to even on the exact binary value). An empty format string
@@ -223,8 +225,8 @@ typedef struct extended80 {
 PLATFORM_API FormatStatus StringToFormatRec(ConstStr255Param inString, const NumberParts *partsTable,
                                             NumFormatString *outString) PLATFORM_NOEXCEPT;
 
-/* Writes *x as text per the compiled format into outString (cut at 255
- * bytes, which gives fFormatOverflow). fBadPartsTable for a bad table,
+/* Writes *x as text per the compiled format into outString. A text longer
+ * than 255 bytes gives fFormatOverflow. fBadPartsTable for a bad table,
  * fOutOfSynch for a record StringToFormatRec did not make. outString is
  * the empty string on failure. */
 PLATFORM_API FormatStatus ExtendedToString(const extended80 *x, const NumFormatString *myCanonical,

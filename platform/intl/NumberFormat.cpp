@@ -37,6 +37,14 @@ enum Tok : UInt8 {
 
 bool IsDigitTok(UInt8 t) { return t == kZero || t == kNon || t == kLeader; }
 
+// Bytes that stand for themselves without quotes: space and the ASCII
+// punctuation that is no symbol of the table (letters and digits must be
+// quoted).
+bool IsPlainLiteral(UInt8 c) {
+  return c == ' ' || (c > 0x20 && c < 0x7F && !(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'Z') &&
+                      !(c >= 'a' && c <= 'z'));
+}
+
 struct Symbols {
   std::string sym[tokMaxSymbols + 1]; // by token number; empty when none
 
@@ -134,7 +142,7 @@ FormatStatus Compile(std::string_view src, const Symbols &sy, std::string &out) 
     } else if (StartsWith(src, i, sy[tokMinusSign])) {
       i += sy[tokMinusSign].size();
       tok(kMinus);
-    } else if (src[i] == ' ') {
+    } else if (IsPlainLiteral(UInt8(src[i]))) {
       literal.push_back(src[i++]);
     } else {
       return fSpuriousChars;
@@ -453,6 +461,11 @@ FormatStatus Parse(std::string_view text, const std::vector<std::string_view> &p
                    double &value) {
   std::string_view s = Trim(text);
   bool negative = false;
+  // A minus sign put in front of a part's own literals.
+  if (StartsWith(s, 0, sy[tokMinusSign])) {
+    s = Trim(s.substr(sy[tokMinusSign].size()));
+    negative = true;
+  }
   std::string prefix, suffix;
   bool matched = false;
   if (parts.size() >= 2) {
@@ -478,6 +491,7 @@ FormatStatus Parse(std::string_view text, const std::vector<std::string_view> &p
   } else if (at(tokPlusSign)) {
     i += sy[tokPlusSign].size();
   }
+  while (i < s.size() && s[i] == ' ') ++i; // leaders between sign and digits
   size_t digits = 0;
   bool point = false;
   while (i < s.size()) {
