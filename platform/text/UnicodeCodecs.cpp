@@ -1,0 +1,164 @@
+// Bounded UTF-8 <-> UTF-16 codecs. Runs of ASCII go 16 bytes (8 units) at
+// a time through SSE2; everything else one character at a time with the
+// strict well-formedness rules of UTF-8 (no overlongs, no surrogates,
+// nothing above U+10FFFF).
+#include "platform/text/UnicodeCodecs.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace ql::platform::text {
+
+namespace {
+
+inline void StoreUnit(uint8_t *out, size_t index, uint16_t u) noexcept { std::memcpy(out + 2 * index, &u, 2); }
+inline uint16_t LoadUnit(const uint8_t *in, size_t index) noexcept {
+  uint16_t u;
+  std::memcpy(&u, in + 2 * index, 2);
+  return u;
+}
+
+} // namespace
+
+CodecStop DecodeUtf8Char(const uint8_t *in, size_t n, char32_t &cp, size_t &len) noexcept {
+  const uint8_t c = in[0];
+  if (c < 0x80) {
+    cp = c;
+    len = 1;
+    return CodecStop::kDone;
+  }
+  uint8_t lo = 0x80, hi = 0xBF;
+  size_t need;
+  char32_t v;
+  if (c < 0xC2) {
+    return CodecStop::kMalformed; // continuation byte or overlong two-byte lead
+  } else if (c < 0xE0) {
+    need = 2;
+    v = c & 0x1F;
+  } else if (c < 0xF0) {
+    need = 3;
+    v = c & 0x0F;
+    if (c == 0xE0) lo = 0xA0;      // overlong
+    else if (c == 0xED) hi = 0x9F; // surrogates
+  } else if (c < 0xF5) {
+    need = 4;
+    v = c & 0x07;
+    if (c == 0xF0) lo = 0x90;      // overlong
+    else if (c == 0xF4) hi = 0x8F; // above U+10FFFF
+  } else {
+    return CodecStop::kMalformed;
+  }
+  const size_t have = n < need ? n : need;
+  for (size_t k = 1; k < have; ++k) {
+    const uint8_t b = in[k];
+    const uint8_t l = k == 1 ? lo : 0x80, h = k == 1 ? hi : 0xBF;
+    if (b < l || b > h) return CodecStop::kMalformed;
+    v = (v << 6) | (b & 0x3F);
+  }
+  if (have < need) return CodecStop::kPartial;
+  cp = v;
+  len = need;
+  return CodecStop::kDone;
+}
+
+CodecResult DecodeUtf8ToUtf16(const uint8_t *in, size_t n, uint8_t *out, size_t outCap) noexcept {
+  size_t i = 0, o = 0;
+  while (i < n) {
+#if defined(__SSE2__)
+    while (n - i >= 16 && outCap - o >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+      const unsigned mask = unsigned(_mm_movemask_epi8(v));
+      const __m128i zero = _mm_setzero_si128();
+      // Room for 16 units is there, so all 16 may be stored; only the
+      // ASCII prefix counts.
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o), _mm_unpacklo_epi8(v, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o + 16), _mm_unpackhi_epi8(v, zero));
+      if (mask != 0) {
+        const unsigned k = unsigned(__builtin_ctz(mask));
+        i += k;
+        o += k;
+        break;
+      }
+      i += 16;
+      o += 16;
+    }
+    if (i >= n) break;
+#endif
+    const uint8_t c = in[i];
+    if (c < 0x80) {
+      if (o >= outCap) return {i, o, CodecStop::kFull};
+      StoreUnit(out, o++, c);
+      ++i;
+      continue;
+    }
+    char32_t cp;
+    size_t len;
+    const CodecStop s = DecodeUtf8Char(in + i, n - i, cp, len);
+    if (s != CodecStop::kDone) return {i, o, s};
+    if (cp >= 0x10000) {
+      if (outCap - o < 2) return {i, o, CodecStop::kFull};
+      cp -= 0x10000;
+      StoreUnit(out, o++, uint16_t(0xD800 + (cp >> 10)));
+      StoreUnit(out, o++, uint16_t(0xDC00 + (cp & 0x3FF)));
+    } else {
+      if (o >= outCap) return {i, o, CodecStop::kFull};
+      StoreUnit(out, o++, uint16_t(cp));
+    }
+    i += len;
+  }
+  return {i, o, CodecStop::kDone};
+}
+
+CodecResult EncodeUtf16ToUtf8(const uint8_t *in, size_t n, uint8_t *out, size_t outCap) noexcept {
+  size_t i = 0, o = 0;
+  while (i < n) {
+#if defined(__SSE2__)
+    while (n - i >= 8 && outCap - o >= 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 2 * i));
+      const __m128i high = _mm_and_si128(v, _mm_set1_epi16(short(0xFF80)));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF) break;
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(out + o), _mm_packus_epi16(v, v));
+      i += 8;
+      o += 8;
+    }
+    if (i >= n) break;
+#endif
+    char32_t cp = LoadUnit(in, i);
+    size_t used = 1;
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      if (i + 1 >= n) return {i, o, CodecStop::kPartial};
+      const char32_t lo = LoadUnit(in, i + 1);
+      if (lo < 0xDC00 || lo > 0xDFFF) return {i, o, CodecStop::kMalformed};
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+      used = 2;
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      return {i, o, CodecStop::kMalformed};
+    }
+    if (cp < 0x80) {
+      if (o >= outCap) return {i, o, CodecStop::kFull};
+      out[o++] = uint8_t(cp);
+    } else if (cp < 0x800) {
+      if (outCap - o < 2) return {i, o, CodecStop::kFull};
+      out[o++] = uint8_t(0xC0 | (cp >> 6));
+      out[o++] = uint8_t(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      if (outCap - o < 3) return {i, o, CodecStop::kFull};
+      out[o++] = uint8_t(0xE0 | (cp >> 12));
+      out[o++] = uint8_t(0x80 | ((cp >> 6) & 0x3F));
+      out[o++] = uint8_t(0x80 | (cp & 0x3F));
+    } else {
+      if (outCap - o < 4) return {i, o, CodecStop::kFull};
+      out[o++] = uint8_t(0xF0 | (cp >> 18));
+      out[o++] = uint8_t(0x80 | ((cp >> 12) & 0x3F));
+      out[o++] = uint8_t(0x80 | ((cp >> 6) & 0x3F));
+      out[o++] = uint8_t(0x80 | (cp & 0x3F));
+    }
+    i += used;
+  }
+  return {i, o, CodecStop::kDone};
+}
+
+} // namespace ql::platform::text
