@@ -100,7 +100,8 @@ FormatStatus Compile(std::string_view src, const Symbols &sy, std::string &out) 
     } else if (StartsWith(src, i, sy[tokSeparator])) {
       i += sy[tokSeparator].size();
       flushLiteral();
-      if (!digit) return fSpuriousChars;
+      // The positive part needs a digit; the others may be literals only.
+      if ((parts.size() == 1 && !digit) || parts.back().empty()) return fSpuriousChars;
       if (parts.size() == 3) return fExtraSeparator;
       parts.emplace_back();
       point = exponent = percent = digit = false;
@@ -149,7 +150,8 @@ FormatStatus Compile(std::string_view src, const Symbols &sy, std::string &out) 
     }
   }
   flushLiteral();
-  if (!digit) return fSpuriousChars;
+  if (parts.size() == 1 && !digit) return fSpuriousChars;
+  if (parts.back().empty()) return fSpuriousChars;
   out.clear();
   out.push_back(char(parts.size()));
   for (const auto &p : parts) {
@@ -349,6 +351,9 @@ FormatStatus Render(double v, const std::vector<std::string_view> &parts, const 
   size_t shownF = F;
   while (shownF > 0 && fracDigits[shownF - 1] == '0' && L.fracPos[shownF - 1] != kZero) --shownF;
 
+  // A value that shows only zeros is shown without a sign.
+  if (!L.exponent && intDigits.empty() && fracDigits.find_first_not_of('0', 0) >= shownF) autoMinus = false;
+
   std::vector<std::string> intText;
   if (!L.intPos.empty()) intText = PlaceInteger(L.intPos, intDigits, L.grouping, sy);
 
@@ -460,11 +465,11 @@ bool StripAffixes(std::string_view &s, const std::string &prefix, const std::str
 FormatStatus Parse(std::string_view text, const std::vector<std::string_view> &parts, const Symbols &sy,
                    double &value) {
   std::string_view s = Trim(text);
-  bool negative = false;
+  bool negative = false, signed_ = false;
   // A minus sign put in front of a part's own literals.
   if (StartsWith(s, 0, sy[tokMinusSign])) {
     s = Trim(s.substr(sy[tokMinusSign].size()));
-    negative = true;
+    negative = signed_ = true;
   }
   std::string prefix, suffix;
   bool matched = false;
@@ -485,7 +490,9 @@ FormatStatus Parse(std::string_view text, const std::vector<std::string_view> &p
   std::string ascii;
   size_t i = 0;
   auto at = [&](int t) { return StartsWith(s, i, sy[t]); };
-  if (at(tokMinusSign)) {
+  if (signed_) {
+    // One sign only.
+  } else if (at(tokMinusSign)) {
     i += sy[tokMinusSign].size();
     negative = !negative;
   } else if (at(tokPlusSign)) {
