@@ -64,9 +64,61 @@ CodecStop DecodeUtf8Char(const uint8_t *in, size_t n, char32_t &cp, size_t &len)
   return CodecStop::kDone;
 }
 
+namespace {
+
+// The main loop while the output certainly has room: every input byte
+// makes at most one unit (a four-byte sequence makes two), so with
+// outCap - o >= n - i nothing can overflow and no room checks are needed.
+// Handles ASCII runs, two- and three-byte characters inline; returns at
+// the first byte it leaves to the careful loop.
+inline void DecodeRoomy(const uint8_t *in, size_t n, uint8_t *out, size_t &i, size_t &o) noexcept {
+  while (i < n) {
+    const uint8_t c = in[i];
+    if (c < 0x80) {
+#if defined(__SSE2__)
+      if (n - i >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const unsigned mask = unsigned(_mm_movemask_epi8(v));
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o + 16), _mm_unpackhi_epi8(v, zero));
+        const unsigned k = mask == 0 ? 16u : unsigned(__builtin_ctz(mask));
+        i += k;
+        o += k;
+        continue;
+      }
+#endif
+      StoreUnit(out, o++, c);
+      ++i;
+    } else if (uint8_t(c - 0xC2) < 0x1E) { // C2..DF: two bytes
+      if (n - i < 2) return;
+      const uint8_t c1 = in[i + 1];
+      if ((c1 & 0xC0) != 0x80) return;
+      StoreUnit(out, o++, uint16_t(((c & 0x1F) << 6) | (c1 & 0x3F)));
+      i += 2;
+    } else if ((c & 0xF0) == 0xE0) { // three bytes
+      if (n - i < 3) return;
+      const uint8_t c1 = in[i + 1], c2 = in[i + 2];
+      if (((c1 & 0xC0) | ((c2 & 0xC0) >> 2)) != 0xA0) return; // both continuation bytes
+      const uint32_t cp = (uint32_t(c & 0x0F) << 12) | (uint32_t(c1 & 0x3F) << 6) | (c2 & 0x3F);
+      if (cp < 0x800 || (cp & 0xF800) == 0xD800) return; // overlong or surrogate
+      StoreUnit(out, o++, uint16_t(cp));
+      i += 3;
+    } else {
+      return;
+    }
+  }
+}
+
+} // namespace
+
 CodecResult DecodeUtf8ToUtf16(const uint8_t *in, size_t n, uint8_t *out, size_t outCap) noexcept {
   size_t i = 0, o = 0;
   while (i < n) {
+    if (outCap - o >= n - i) {
+      DecodeRoomy(in, n, out, i, o);
+      if (i >= n) break;
+    }
 #if defined(__SSE2__)
     while (n - i >= 16 && outCap - o >= 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));

@@ -42,6 +42,11 @@ std::string Fmt(const char *format, ...) {
 std::vector<UInt32> Values() {
   std::vector<UInt32> v = {0, 1, UInt32(-1), 2, 7, 8, 9, 10, 15, 16, 99, 100, 255, 256, 999, 1000, 65535, 65536,
                            999999999, 1000000000, 0x7FFFFFFF, 0x80000000, 0x80000001, 0xFFFFFFFE};
+  for (UInt32 p = 10; p <= 1000000000u; p *= 10) {
+    v.push_back(p - 1);
+    v.push_back(p);
+    v.push_back(0u - p);
+  }
   std::mt19937 rng(2024);
   for (int i = 0; i < 3000; ++i) {
     const int bits = std::uniform_int_distribution<int>(1, 32)(rng);

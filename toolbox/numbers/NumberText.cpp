@@ -52,6 +52,19 @@ extern "C" {
 // ---- Into Pascal strings ----------------------------------------------------
 
 void AppendNumberToString(SInt32 value, StringPtr output) noexcept {
+  const size_t len = output[0];
+  if (len <= 255 - 11) {
+    // Room for any value: write in place.
+    char *p = reinterpret_cast<char *>(output + 1 + len);
+    UInt32 magnitude = UInt32(value);
+    if (value < 0) {
+      *p++ = '-';
+      magnitude = 0u - magnitude;
+    }
+    char *end = nt::WriteDecimal32At(magnitude, p);
+    output[0] = UInt8(end - reinterpret_cast<char *>(output + 1));
+    return;
+  }
   char buf[12];
   char *end = buf + sizeof buf;
   char *p = SignedDecimal(value, end);
@@ -241,6 +254,21 @@ char *NumberToString(UInt32 value, SInt32 base, char pad, SInt32 width, SInt32 p
     output[0] = 0;
     return output;
   }
+  if (base == 10 && (width <= 0 || pad == 0 || width <= 10)) {
+    // Decimal written in place; padding only when the digits are fewer.
+    const unsigned digits = nt::DecimalDigits32(value);
+    char *out = output;
+    if (minus) *out++ = '-';
+    if (pad != 0 && width > 0 && unsigned(width) > digits) {
+      const unsigned fill = unsigned(width) - digits;
+      std::memset(out, pad, fill);
+      out += fill;
+    }
+    out += digits;
+    nt::WriteDecimal32(value, out);
+    *out = 0;
+    return out;
+  }
   char buf[32];
   char *end = buf + sizeof buf;
   const char *alphabet = upper ? nt::kUpperDigits : nt::kLowerDigits;
@@ -275,7 +303,19 @@ SInt32 StringToNumber(const char *text, char **end, SInt32 base) noexcept {
   if (negative) ++p;
   UInt32 v = 0;
   if (base == 10) {
-    for (UInt32 d; (d = UInt32(*p) - '0') < 10; ++p) v = v * 10 + d;
+    // Two digits per step halve the chain of dependent multiplications.
+    for (;;) {
+      const UInt32 d0 = UInt32(p[0]) - '0';
+      if (d0 >= 10) break;
+      const UInt32 d1 = UInt32(p[1]) - '0';
+      if (d1 >= 10) {
+        v = v * 10 + d0;
+        ++p;
+        break;
+      }
+      v = v * 100 + (d0 * 10 + d1);
+      p += 2;
+    }
   } else {
     for (UInt32 d; (d = nt::kDigitValue[*p]) < 16; ++p) v = v * 16 + d;
   }

@@ -59,6 +59,25 @@ inline char *WriteDecimal32(uint32_t v, char *end) noexcept {
   return p;
 }
 
+// Number of decimal digits of v (1 for 0).
+inline unsigned DecimalDigits32(uint32_t v) noexcept {
+  static constexpr uint32_t kPow10[10] = {1,      10,      100,      1000,      10000,
+                                          100000, 1000000, 10000000, 100000000, 1000000000};
+  // 0 counts as 1; v | 1 never crosses a power of ten above 1.
+  const uint32_t w = v | 1;
+  const unsigned bits = 32u - unsigned(__builtin_clz(w));
+  const unsigned t = (bits * 1233u) >> 12; // floor(bits * log10(2)), at most one too small
+  return t - (w < kPow10[t]) + 1;
+}
+
+// Writes the decimal digits of v at out, most significant first; returns
+// the end. At most 10 bytes, no terminator.
+inline char *WriteDecimal32At(uint32_t v, char *out) noexcept {
+  char *end = out + DecimalDigits32(v);
+  WriteDecimal32(v, end);
+  return end;
+}
+
 // Digits of v for a power-of-two base (1 << bits), from the end; 0 gives
 // "0". alphabet holds at least 16 characters.
 inline char *WritePow2(uint64_t v, unsigned bits, const char *alphabet, char *end) noexcept {
