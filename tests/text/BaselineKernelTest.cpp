@@ -58,11 +58,16 @@ TEST(BaselineKernels, AgreeWithPlainLoops) {
           ref.push_back(h[i++]);
         }
       }
-      size_t removed = 0;
-      size_t len = ql::detail::BaseRemove(reinterpret_cast<uint8_t *>(s.data()), s.size(),
-                                          reinterpret_cast<const uint8_t *>(q.data()), q.size(), fold, true, &removed);
-      ASSERT_EQ(s.substr(0, len), ref);
-      ASSERT_EQ(removed, count);
+      // Fed in two growing prefixes, then the final call.
+      ql::detail::RemoveState st;
+      auto *sb = reinterpret_cast<uint8_t *>(s.data());
+      const auto *qb = reinterpret_cast<const uint8_t *>(q.data());
+      const size_t cut = s.empty() ? 0 : rng() % (s.size() + 1);
+      ql::detail::BaseRemove(sb, cut, qb, q.size(), fold, true, false, st);
+      ql::detail::BaseRemove(sb, s.size(), qb, q.size(), fold, true, true, st);
+      std::memmove(sb + st.w, sb + st.r, s.size() - st.r);
+      ASSERT_EQ(s.substr(0, st.w + s.size() - st.r), ref);
+      ASSERT_EQ(st.found, count);
     }
   }
 }

@@ -404,3 +404,42 @@ TEST(Differential, NaturalCompare) {
 }
 
 } // namespace
+
+namespace {
+
+// C strings far longer than the removal's scan window, with occurrences
+// straddling every window boundary, against a one-pass reference.
+TEST(Differential, RemovalOfLongCStrings) {
+  std::mt19937 rng(3);
+  for (const char *pat : {"abc", "aXa", "abcdefghijkl"}) {
+    const Str p = pat;
+    for (bool exact : {true, false}) {
+      for (bool all : {true, false}) {
+        SCOPED_TRACE(p + (exact ? " exact" : " folded") + (all ? " all" : " first"));
+        Str h;
+        while (h.size() < 300000) {
+          h += Str(rng() % 20, "xyz"[rng() % 3]);
+          Str occ = p;
+          if (!exact && rng() % 2) occ[0] = char(occ[0] ^ 0x20);
+          h += occ;
+        }
+        for (size_t b = 65536; b < h.size(); b += 65536) h.replace(b - 1, p.size(), p); // across a window edge
+        Str ref;
+        size_t count = 0, i = 0;
+        for (; i < h.size();) {
+          if ((all || count == 0) && EqAt(h, i, p, exact)) {
+            i += p.size();
+            ++count;
+          } else {
+            ref.push_back(h[i++]);
+          }
+        }
+        Str c = h + '\0';
+        ASSERT_EQ(CStringRemoveString(c.data(), p.c_str(), exact, all), UInt32(count));
+        ASSERT_EQ(Str(c.c_str()), ref);
+      }
+    }
+  }
+}
+
+} // namespace

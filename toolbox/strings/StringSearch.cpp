@@ -237,8 +237,8 @@ SInt16 PascalStringRemoveNotSet(StringPtr string, ConstStr255Param set, Boolean 
 
 UInt32 CStringRemoveString(char *string, const char *pattern, Boolean caseSensitive, Boolean all) noexcept {
   if (string[0] == '\0' || pattern[0] == '\0') return 0;
-  size_t n = std::strlen(string), removed = 0;
-  string[RemovePattern(Mut(string), n, CBytes(pattern), caseSensitive, all, &removed)] = '\0';
+  size_t removed = 0;
+  RemovePatternC(Mut(string), CBytes(pattern), caseSensitive, all, &removed);
   return UInt32(removed);
 }
 

@@ -1,4 +1,5 @@
 // Ordered, natural, fixed-length and wildcard comparison of text blocks.
+#include "toolbox/text/NaturalOrder.h"
 #include "toolbox/text/TextCore.h"
 #include "toolbox/text/TextToolbox.h"
 
@@ -28,8 +29,9 @@ SInt32 TextCompare(const void *left, UInt32 leftLength, const void *right, UInt3
 
 SInt32 TextCompareNatural(const void *left, UInt32 leftLength, const void *right,
                           UInt32 rightLength, Boolean caseSensitive) noexcept {
-  return CompareNatural(left ? MakeBytes(left, leftLength) : Bytes(),
-                        right ? MakeBytes(right, rightLength) : Bytes(), caseSensitive);
+  // A null pointer is an empty block.
+  return CompareNatural(Bytes(static_cast<const uint8_t *>(left), left ? leftLength : 0),
+                        Bytes(static_cast<const uint8_t *>(right), right ? rightLength : 0), caseSensitive);
 }
 
 Boolean CompareTextBlock(const void *text, const void *pattern, UInt32 length) noexcept {

@@ -38,8 +38,9 @@ size_t BaseMismatch(const uint8_t *a, const uint8_t *b, size_t n, bool fold) {
 size_t BaseFind(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fold) {
   return FindV<V16, void>(h, n, p, m, fold);
 }
-size_t BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, size_t *count) {
-  return RemoveV<V16, void>(s, n, p, m, fold, all, count);
+void BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, bool final,
+                RemoveState &st) {
+  RemoveV<V16, void>(s, n, p, m, fold, all, final, st);
 }
 #else
 size_t BaseMismatch(const uint8_t *a, const uint8_t *b, size_t n, bool fold) {
@@ -52,22 +53,20 @@ size_t BaseFind(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fol
     if (BaseMismatch(h + i, p, m, fold) == m) return i;
   return kNotFound;
 }
-size_t BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, size_t *count) {
-  size_t w = 0, r = 0, found = 0;
-  for (size_t k = 0; k + m <= n;) {
+void BaseRemove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, bool final,
+                RemoveState &st) {
+  if (!final) return; // everything happens on the final call
+  for (size_t k = std::max(st.i, st.r); !st.done && k + m <= n;) {
     if (BaseMismatch(s + k, p, m, fold) == m) {
-      std::memmove(s + w, s + r, k - r);
-      w += k - r;
-      r = k = k + m;
-      ++found;
-      if (!all) break;
+      std::memmove(s + st.w, s + st.r, k - st.r);
+      st.w += k - st.r;
+      st.r = k = k + m;
+      ++st.found;
+      st.done = !all;
     } else {
       ++k;
     }
   }
-  std::memmove(s + w, s + r, n - r);
-  *count = found;
-  return w + (n - r);
 }
 #endif
 
@@ -92,107 +91,6 @@ const SimdKernels &Kernels() noexcept { return sKernels; }
 
 size_t MismatchLong(const uint8_t *a, const uint8_t *b, size_t n, bool exact) noexcept {
   return sKernels.mismatch(a, b, n, !exact);
-}
-
-namespace {
-
-// The natural order walk from position `from`, where both blocks have had
-// the same bytes so far and no digit run spans `from`.
-[[gnu::noinline]] int CompareNaturalFrom(const uint8_t *a, size_t an, const uint8_t *b, size_t bn, size_t from,
-                       bool exact) noexcept {
-  size_t i = from, j = from;
-  for (;;) {
-    while (i < an && j < bn && !(IsDigit(a[i]) && IsDigit(b[j]))) {
-      uint8_t x = Fold(a[i], exact), y = Fold(b[j], exact);
-      if (x != y) return x < y ? -1 : 1;
-      ++i;
-      ++j;
-    }
-    if (i >= an) return j >= bn ? 0 : -1;
-    if (j >= bn) return 1;
-    // Both at a digit. Skip leading zeros, keeping a run of zeros' last one.
-    int balance = 0;
-    while (a[i] == '0' && i + 1 < an && IsDigit(a[i + 1])) {
-      ++i;
-      ++balance;
-    }
-    while (b[j] == '0' && j + 1 < bn && IsDigit(b[j + 1])) {
-      ++j;
-      --balance;
-    }
-    // Walk both runs together: a longer run is a larger number; at equal
-    // lengths the first differing digit decides.
-    int first = 0;
-    for (;; ++i, ++j) {
-      const bool da = i < an && IsDigit(a[i]), db = j < bn && IsDigit(b[j]);
-      if (!da || !db) {
-        if (da != db) return da ? 1 : -1;
-        break;
-      }
-      if (first == 0 && a[i] != b[j]) first = a[i] < b[j] ? -1 : 1;
-    }
-    if (first != 0) return first;
-    if (balance != 0) return balance < 0 ? -1 : 1;
-    // i and j now stand just after the runs.
-  }
-}
-
-} // namespace
-
-int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
-  const uint8_t *a = left.data(), *b = right.data();
-  const size_t an = left.size(), bn = right.size();
-  // Up to the first difference both blocks hold the same bytes, so every
-  // digit run there is equal on both sides (same value, same zeros). Unless
-  // the difference touches a digit, plain byte order decides.
-  // Names differ early: a byte loop beats setting up vectors here.
-  const size_t n = std::min(an, bn);
-  size_t i = 0;
-  if (exact) {
-    // Eight bytes at a time while both have them: the lowest differing
-    // byte of the XOR is the first difference (little-endian loads).
-    while (i + 8 <= n) {
-      uint64_t x, y;
-      std::memcpy(&x, a + i, 8);
-      std::memcpy(&y, b + i, 8);
-      if (x != y) {
-        i += size_t(__builtin_ctzll(x ^ y)) / 8;
-        goto found;
-      }
-      i += 8;
-    }
-    while (i < n && a[i] == b[i]) ++i;
-  found:;
-  } else {
-    while (i < n && ToLower(a[i]) == ToLower(b[i])) ++i;
-  }
-  const bool digit = (i < an && IsDigit(a[i])) || (i < bn && IsDigit(b[i]));
-  if (!digit) {
-    if (i < an && i < bn) return Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1;
-    return an == bn ? 0 : (an < bn ? -1 : 1);
-  }
-  // Back up to the start of the digit run the difference lies in.
-  size_t from = i;
-  while (from > 0 && IsDigit(a[from - 1])) --from;
-  const bool zeroA = from < an && a[from] == '0', zeroB = from < bn && b[from] == '0';
-  if (!zeroA && !zeroB) {
-    // No leading zeros: the longer run is the larger number; runs of equal
-    // length differ first at i, inside both runs.
-    if (from == i) { // the runs start at the difference: both must be digits
-      const bool da = i < an && IsDigit(a[i]), db = i < bn && IsDigit(b[i]);
-      if (!da || !db)
-        return i < an && i < bn ? (Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1) : (i < an ? 1 : -1);
-    }
-    // Walk both runs together from the difference: the one that goes on
-    // longer is the larger number; equal lengths are decided at i.
-    for (size_t e = i;; ++e) {
-      const bool da = e < an && IsDigit(a[e]), db = e < bn && IsDigit(b[e]);
-      if (da != db) return da ? 1 : -1;
-      if (!da) break;
-    }
-    return a[i] < b[i] ? -1 : 1;
-  }
-  return CompareNaturalFrom(a, an, b, bn, from, exact);
 }
 
 bool GlobMatch(Bytes text, Bytes pattern) noexcept {
@@ -396,7 +294,40 @@ size_t RemovePattern(uint8_t *s, size_t n, Bytes pattern, bool exact, bool all,
     return n;
   }
   if (pattern.size() == 1) return RemoveByte(s, n, pattern[0], exact, all, removed);
-  return sKernels.removeAll(s, n, pattern.data(), pattern.size(), !exact, all, removed);
+  RemoveState st;
+  sKernels.removeAll(s, n, pattern.data(), pattern.size(), !exact, all, true, st);
+  std::memmove(s + st.w, s + st.r, n - st.r);
+  *removed = st.found;
+  return st.w + (n - st.r);
+}
+
+size_t RemovePatternC(uint8_t *s, Bytes pattern, bool exact, bool all, size_t *removed) noexcept {
+  const char *cs = reinterpret_cast<const char *>(s);
+  if (pattern.size() < 2) {
+    size_t n = std::strlen(cs);
+    n = RemovePattern(s, n, pattern, exact, all, removed);
+    s[n] = '\0';
+    return n;
+  }
+  // Measure and scan the string a window at a time, so each window is
+  // still in cache when it is scanned.
+  constexpr size_t kWindow = 64 * 1024;
+  RemoveState st;
+  size_t n = 0;
+  for (;;) {
+    const size_t add = strnlen(cs + n, kWindow);
+    n += add;
+    const bool final = add < kWindow;
+    sKernels.removeAll(s, n, pattern.data(), pattern.size(), !exact, all, final, st);
+    if (final) break;
+    if (st.done) {
+      n += std::strlen(cs + n);
+      break;
+    }
+  }
+  std::memmove(s + st.w, s + st.r, n - st.r + 1); // with the NUL
+  *removed = st.found;
+  return st.w + (n - st.r);
 }
 
 size_t RemoveNonPrintable(uint8_t *s, size_t n) noexcept {

@@ -173,9 +173,7 @@ struct PrefixRule {
   return left.size() < right.size() ? -magnitude : magnitude;
 }
 
-
-// Natural order: digit runs compare by numeric value; -1, 0 or 1.
-int CompareNatural(Bytes left, Bytes right, bool exact) noexcept;
+// Natural order (digit runs compare by numeric value): NaturalOrder.h.
 
 // Glob match: '*' in the pattern stands for any run of bytes (including
 // none); every other byte matches itself exactly.
@@ -233,12 +231,16 @@ const uint8_t *StreamSearch(Bytes text, Bytes pattern, bool exact, uint32_t &mat
 // the new length are left as they were.
 
 size_t RemoveByte(uint8_t *s, size_t n, uint8_t c, bool exact, bool all, size_t *removed) noexcept;
-// Removes every byte that is (keep == false) or is not (keep == true) in the set.
+// Removes every byte that is (keepMembers false) or is not (keepMembers true) in the set.
 size_t FilterSet(uint8_t *s, size_t n, const ByteSet &set, bool keepMembers, size_t *removed) noexcept;
 // Removes the first or every non-overlapping occurrence (left to right) of a
 // non-empty pattern that must not overlap s.
 size_t RemovePattern(uint8_t *s, size_t n, Bytes pattern, bool exact, bool all,
                      size_t *removed) noexcept;
+// The same for a C string whose length is not known: the string is taken
+// in windows that stay in cache while they are measured and scanned.
+// Returns the new length; the NUL moves with the rest.
+size_t RemovePatternC(uint8_t *s, Bytes pattern, bool exact, bool all, size_t *removed) noexcept;
 // Removes every byte outside 0x20-0x7E.
 size_t RemoveNonPrintable(uint8_t *s, size_t n) noexcept;
 
@@ -251,13 +253,21 @@ size_t DeleteSpan(size_t length, size_t count, bool fromStart, size_t offset, si
 void MapBytes(uint8_t *s, size_t n, const std::array<uint8_t, 256> &table) noexcept;
 
 // ---- Vector kernels (chosen at load time for the CPU) --------------------
+
+// Progress of a pattern removal that may be fed its string in growing
+// prefixes: scan position, write and read positions, removals so far, and
+// whether a first-only removal has happened.
+struct RemoveState {
+  size_t i = 0, w = 0, r = 0, found = 0;
+  bool done = false;
+};
 struct SimdKernels {
   size_t (*mismatch)(const uint8_t *a, const uint8_t *b, size_t n, bool fold);
   // First occurrence of p[0..m) (m >= 2) in h[0..n), or kNotFound.
   size_t (*find)(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fold);
-  // RemovePattern for m >= 2: returns the new length, *count the removals.
-  size_t (*removeAll)(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all,
-                      size_t *count);
+  // One step of a pattern removal (m >= 2); see RemoveState.
+  void (*removeAll)(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, bool final,
+                    RemoveState &st);
 };
 const SimdKernels &Kernels() noexcept;
 // Kernels for 256-bit vectors; null members when the build has none.

@@ -57,8 +57,9 @@ size_t Avx2Find(const uint8_t *h, size_t n, const uint8_t *p, size_t m, bool fol
   return FindV<V32, V16>(h, n, p, m, fold);
 }
 
-size_t Avx2Remove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, size_t *count) {
-  return RemoveV<V32, V16>(s, n, p, m, fold, all, count);
+void Avx2Remove(uint8_t *s, size_t n, const uint8_t *p, size_t m, bool fold, bool all, bool final,
+                ql::detail::RemoveState &st) {
+  RemoveV<V32, V16>(s, n, p, m, fold, all, final, st);
 }
 
 } // namespace
