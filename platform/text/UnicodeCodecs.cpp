@@ -90,20 +90,39 @@ inline void DecodeRoomy(const uint8_t *in, size_t n, uint8_t *out, size_t &i, si
 #endif
       StoreUnit(out, o++, c);
       ++i;
-    } else if (uint8_t(c - 0xC2) < 0x1E) { // C2..DF: two bytes
-      if (n - i < 2) return;
-      const uint8_t c1 = in[i + 1];
-      if ((c1 & 0xC0) != 0x80) return;
-      StoreUnit(out, o++, uint16_t(((c & 0x1F) << 6) | (c1 & 0x3F)));
-      i += 2;
-    } else if ((c & 0xF0) == 0xE0) { // three bytes
-      if (n - i < 3) return;
-      const uint8_t c1 = in[i + 1], c2 = in[i + 2];
-      if (((c1 & 0xC0) | ((c2 & 0xC0) >> 2)) != 0xA0) return; // both continuation bytes
-      const uint32_t cp = (uint32_t(c & 0x0F) << 12) | (uint32_t(c1 & 0x3F) << 6) | (c2 & 0x3F);
-      if (cp < 0x800 || (cp & 0xF800) == 0xD800) return; // overlong or surrogate
-      StoreUnit(out, o++, uint16_t(cp));
-      i += 3;
+    } else if (uint8_t(c - 0xC2) < 0x1E) {
+      // A run of two-byte characters (C2..DF and one continuation byte).
+      do {
+        if (n - i < 2) return;
+        const uint8_t c0 = in[i], c1 = in[i + 1];
+        if ((c1 & 0xC0) != 0x80) return;
+        StoreUnit(out, o++, uint16_t(((c0 & 0x1F) << 6) | (c1 & 0x3F)));
+        i += 2;
+      } while (i < n && uint8_t(in[i] - 0xC2) < 0x1E);
+    } else if ((c & 0xF0) == 0xE0) {
+      // A run of three-byte characters.
+      do {
+        if (n - i < 3) return;
+        const uint8_t c0 = in[i], c1 = in[i + 1], c2 = in[i + 2];
+        if (((c1 & 0xC0) | ((c2 & 0xC0) >> 2)) != 0xA0) return; // both continuation bytes
+        const uint32_t cp = (uint32_t(c0 & 0x0F) << 12) | (uint32_t(c1 & 0x3F) << 6) | (c2 & 0x3F);
+        if (cp < 0x800 || (cp & 0xF800) == 0xD800) return; // overlong or surrogate
+        StoreUnit(out, o++, uint16_t(cp));
+        i += 3;
+      } while (i < n && (in[i] & 0xF0) == 0xE0);
+    } else if (uint8_t(c - 0xF0) < 5) {
+      // A run of four-byte characters: surrogate pairs.
+      do {
+        if (n - i < 4) return;
+        const uint8_t c0 = in[i], c1 = in[i + 1], c2 = in[i + 2], c3 = in[i + 3];
+        if (((c1 & 0xC0) | ((c2 & 0xC0) >> 2) | ((c3 & 0xC0) >> 4)) != 0xA8) return;
+        const uint32_t cp = (uint32_t(c0 & 0x07) << 18) | (uint32_t(c1 & 0x3F) << 12) |
+                            (uint32_t(c2 & 0x3F) << 6) | (c3 & 0x3F);
+        if (cp - 0x10000 > 0xFFFFF) return; // overlong or above U+10FFFF
+        StoreUnit(out, o++, uint16_t(0xD800 + ((cp - 0x10000) >> 10)));
+        StoreUnit(out, o++, uint16_t(0xDC00 + (cp & 0x3FF)));
+        i += 4;
+      } while (i < n && uint8_t(in[i] - 0xF0) < 5);
     } else {
       return;
     }
