@@ -119,11 +119,21 @@ TEST(Utf8, MalformedInputIsRejectedAtTheBadByte) {
     const std::string bad = FromHex(hex);
     std::string ignored;
     EXPECT_FALSE(Iconv(kNativeUtf16, "UTF-8", bad, ignored)) << "iconv accepts it too";
-    for (const std::string prefix : {"", "ok "}) {
+    // Inside runs of one-, two-, three- and four-byte characters.
+    const struct {
+      std::string text;
+      size_t units;
+    } prefixes[] = {{"", 0},
+                    {"ok ", 3},
+                    {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 5},
+                    {"\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD", 3},
+                    {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 4},
+                    {std::string(40, 'a'), 40}};
+    for (const auto &prefix : prefixes) {
       OSStatus err;
-      const std::string units = ToUnicode(prefix + bad + "tail", err);
+      const std::string units = ToUnicode(prefix.text + bad + "tail", err);
       EXPECT_EQ(err, kTextMalformedInputErr);
-      EXPECT_EQ(units.size(), prefix.size() * 2) << "the text before the bad byte is converted";
+      EXPECT_EQ(units.size(), prefix.units * 2) << "the text before the bad byte is converted";
     }
   }
 }
@@ -138,6 +148,9 @@ TEST(Utf8, TruncatedSequencesArePartialAndNeverReadPast) {
       {"two-byte lead at the end", "41C3", kTECPartialCharErr, 1},
       {"three-byte lead and one", "41E282", kTECPartialCharErr, 1},
       {"four-byte lead and two", "F09F98", kTECPartialCharErr, 0},
+      {"end of a two-byte run", "C3A9C3A9C3A9C3A9C3", kTECPartialCharErr, 4},
+      {"end of a three-byte run", "E4B8ADE4B8ADE4B8", kTECPartialCharErr, 2},
+      {"end of a four-byte run", "F09F9880F09F98", kTECPartialCharErr, 2},
       {"cut surrogate-range lead is malformed", "EDA0", kTextMalformedInputErr, 0},
       {"cut overlong lead is malformed", "E080", kTextMalformedInputErr, 0},
       {"cut beyond U+10FFFF is malformed", "F490", kTextMalformedInputErr, 0},
