@@ -232,6 +232,17 @@ SInt32 FormattedTextToNumber(const void *text, UInt32 length, OSType base) noexc
 
 char *NumberToString(UInt32 value, SInt32 base, char pad, SInt32 width, SInt32 precision, Boolean upper,
                      char *output) noexcept {
+  if ((base == -10 || base == 10) && precision == 0 && (width <= 1 || pad == 0)) {
+    // Plain decimal, the common case: no padding can apply.
+    char *out = output;
+    if (base == -10 && SInt32(value) < 0) {
+      *out++ = '-';
+      value = 0u - value; // INT32_MIN's magnitude is 2147483648
+    }
+    out = nt::WriteDecimal32At(value, out);
+    *out = 0;
+    return out;
+  }
   if (precision != 0) {
     pad = '0';
     width = precision;
