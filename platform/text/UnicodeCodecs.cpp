@@ -116,7 +116,22 @@ inline void DecodeRoomy(const uint8_t *in, size_t n, uint8_t *out, size_t &i, si
         i += 2;
       } while (i < n && uint8_t(in[i] - 0xC2) < 0x1E);
     } else if ((c & 0xF0) == 0xE0) {
-      // A run of three-byte characters.
+      // A run of three-byte characters, two at a time while eight bytes
+      // hold two of them.
+      while (n - i >= 8) {
+        uint64_t w;
+        std::memcpy(&w, in + i, 8);
+        if ((w & 0x0000C0C0F0C0C0F0ull) != 0x00008080E08080E0ull) break;
+        const uint32_t a = (uint32_t(w & 0x0F) << 12) | (uint32_t((w >> 8) & 0x3F) << 6) | uint32_t((w >> 16) & 0x3F);
+        const uint32_t b =
+            (uint32_t((w >> 24) & 0x0F) << 12) | (uint32_t((w >> 32) & 0x3F) << 6) | uint32_t((w >> 40) & 0x3F);
+        if (a < 0x800 || (a & 0xF800) == 0xD800 || b < 0x800 || (b & 0xF800) == 0xD800) break;
+        StoreUnit(out, o, uint16_t(a));
+        StoreUnit(out, o + 1, uint16_t(b));
+        o += 2;
+        i += 6;
+      }
+      if (i >= n || (in[i] & 0xF0) != 0xE0) continue;
       do {
         if (n - i < 3) return;
         const uint8_t c0 = in[i], c1 = in[i + 1], c2 = in[i + 2];
