@@ -7,7 +7,8 @@
 //   Decimal/FromText/StringToNumber      / Decimal/FromText/from_chars     the same 4096 numbers as text
 //   Decimal/FromText/DecimalTextToNumber / Decimal/FromText/from_chars     (text-block form)
 //   Decimal/RoundTrip/Library            / Decimal/RoundTrip/charconv      to text and back
-//   Utf8ToUtf16/Mixed/UTF8ToUnicode      / Utf8ToUtf16/Mixed/iconv         1 MiB mixed text
+//   Utf8ToUtf16/Mixed/UTF8ToUnicode      / Utf8ToUtf16/Mixed/iconv         1 MiB, script changes every word
+//   Utf8ToUtf16/Sentences/UTF8ToUnicode  / Utf8ToUtf16/Sentences/iconv     1 MiB, one language per sentence
 //   Utf8ToUtf16/Ascii/UTF8ToUnicode      / Utf8ToUtf16/Ascii/iconv         1 MiB ASCII text
 #include <benchmark/benchmark.h>
 
@@ -201,13 +202,46 @@ std::string MakeText(bool mixed) {
   return s;
 }
 
-const std::string &Text(bool mixed) {
-  static const std::string m = MakeText(true), a = MakeText(false);
-  return mixed ? m : a;
+// 1 MiB of sentences, each in one language: English (ASCII), French
+// (ASCII with accented letters), Russian (Cyrillic words, ASCII spaces and
+// punctuation), Chinese (CJK characters, no spaces), with an emoji now and
+// then; in equal shares.
+std::string MakeSentences() {
+  std::mt19937 rng(12);
+  std::string s;
+  const size_t size = size_t(1) << 20;
+  const char32_t french[] = {0xE9, 0xE8, 0xEA, 0xE0, 0xE7, 0xF4, 0xEF, 0xFB};
+  while (s.size() < size - 256) {
+    const int lang = std::uniform_int_distribution<int>(0, 3)(rng);
+    const int words = std::uniform_int_distribution<int>(5, 15)(rng);
+    for (int w = 0; w < words; ++w) {
+      const int len = std::uniform_int_distribution<int>(2, 9)(rng);
+      for (int i = 0; i < len; ++i) {
+        char32_t c;
+        switch (lang) {
+        case 0: c = char32_t('a' + rng() % 26); break;
+        case 1: c = rng() % 12 == 0 ? french[rng() % 8] : char32_t('a' + rng() % 26); break;
+        case 2: c = std::uniform_int_distribution<char32_t>(0x430, 0x44F)(rng); break;
+        default: c = std::uniform_int_distribution<char32_t>(0x4E00, 0x9FFF)(rng); break;
+        }
+        AppendUtf8(s, c);
+      }
+      if (rng() % 40 == 0) AppendUtf8(s, std::uniform_int_distribution<char32_t>(0x1F600, 0x1F64F)(rng));
+      if (lang != 3) s.push_back(' ');
+    }
+    AppendUtf8(s, lang == 3 ? char32_t(0x3002) : char32_t('.'));
+    s.push_back(' ');
+  }
+  return s;
 }
 
-void RunLibrary(benchmark::State &state, bool mixed) {
-  const std::string &in = Text(mixed);
+const std::string &Text(int kind) {
+  static const std::string m = MakeText(true), a = MakeText(false), t = MakeSentences();
+  return kind == 0 ? m : kind == 1 ? a : t;
+}
+
+void RunLibrary(benchmark::State &state, int kind) {
+  const std::string &in = Text(kind);
   std::vector<char> out(in.size() * 2 + 16);
   for (auto _ : state) {
     ByteCount n = 0;
@@ -218,8 +252,8 @@ void RunLibrary(benchmark::State &state, bool mixed) {
   state.SetBytesProcessed(int64_t(state.iterations() * in.size()));
 }
 
-void RunIconv(benchmark::State &state, bool mixed) {
-  const std::string &in = Text(mixed);
+void RunIconv(benchmark::State &state, int kind) {
+  const std::string &in = Text(kind);
   std::vector<char> out(in.size() * 2 + 16);
   iconv_t cd = iconv_open("UTF-16LE", "UTF-8");
   for (auto _ : state) {
@@ -235,10 +269,12 @@ void RunIconv(benchmark::State &state, bool mixed) {
   state.SetBytesProcessed(int64_t(state.iterations() * in.size()));
 }
 
-void Utf8ToUtf16_Mixed_UTF8ToUnicode(benchmark::State &state) { RunLibrary(state, true); }
-void Utf8ToUtf16_Mixed_iconv(benchmark::State &state) { RunIconv(state, true); }
-void Utf8ToUtf16_Ascii_UTF8ToUnicode(benchmark::State &state) { RunLibrary(state, false); }
-void Utf8ToUtf16_Ascii_iconv(benchmark::State &state) { RunIconv(state, false); }
+void Utf8ToUtf16_Mixed_UTF8ToUnicode(benchmark::State &state) { RunLibrary(state, 0); }
+void Utf8ToUtf16_Mixed_iconv(benchmark::State &state) { RunIconv(state, 0); }
+void Utf8ToUtf16_Ascii_UTF8ToUnicode(benchmark::State &state) { RunLibrary(state, 1); }
+void Utf8ToUtf16_Ascii_iconv(benchmark::State &state) { RunIconv(state, 1); }
+void Utf8ToUtf16_Sentences_UTF8ToUnicode(benchmark::State &state) { RunLibrary(state, 2); }
+void Utf8ToUtf16_Sentences_iconv(benchmark::State &state) { RunIconv(state, 2); }
 
 } // namespace
 
@@ -254,4 +290,6 @@ BENCHMARK(Utf8ToUtf16_Mixed_UTF8ToUnicode)->Name("Utf8ToUtf16/Mixed/UTF8ToUnicod
 BENCHMARK(Utf8ToUtf16_Mixed_iconv)->Name("Utf8ToUtf16/Mixed/iconv");
 BENCHMARK(Utf8ToUtf16_Ascii_UTF8ToUnicode)->Name("Utf8ToUtf16/Ascii/UTF8ToUnicode");
 BENCHMARK(Utf8ToUtf16_Ascii_iconv)->Name("Utf8ToUtf16/Ascii/iconv");
+BENCHMARK(Utf8ToUtf16_Sentences_UTF8ToUnicode)->Name("Utf8ToUtf16/Sentences/UTF8ToUnicode");
+BENCHMARK(Utf8ToUtf16_Sentences_iconv)->Name("Utf8ToUtf16/Sentences/iconv");
 BENCHMARK_MAIN();

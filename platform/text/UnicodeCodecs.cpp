@@ -9,6 +9,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace ql::platform::text {
 
@@ -64,6 +67,83 @@ CodecStop DecodeUtf8Char(const uint8_t *in, size_t n, char32_t &cp, size_t &len)
   return CodecStop::kDone;
 }
 
+#if defined(__x86_64__)
+namespace {
+
+// kCompact[m]: the byte shuffle that packs the 16-bit lanes whose bit is
+// set in m to the front.
+struct CompactTable {
+  alignas(16) uint8_t t[256][16];
+};
+constexpr CompactTable MakeCompactTable() {
+  CompactTable c{};
+  for (int m = 0; m < 256; ++m) {
+    int k = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      if (m & (1 << lane)) {
+        c.t[m][k++] = uint8_t(2 * lane);
+        c.t[m][k++] = uint8_t(2 * lane + 1);
+      }
+    }
+    while (k < 16) c.t[m][k++] = 0x80;
+  }
+  return c;
+}
+constexpr CompactTable kCompact = MakeCompactTable();
+
+// Sixteen bytes of ASCII and two-byte characters at once (alphabetic
+// scripts: Latin with accents, Greek, Cyrillic...). Needs 16 readable
+// bytes and room for 16 units. False, changing nothing, when the block
+// holds anything else or is not well formed; a lead in the last byte is
+// left for the next step.
+__attribute__((target("ssse3"))) bool DecodeTwoByteBlock(const uint8_t *in, size_t &i, uint8_t *out,
+                                                          size_t &o) noexcept {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+  const __m128i c0 = _mm_set1_epi8(char(0xC0)), e0 = _mm_set1_epi8(char(0xE0));
+  const unsigned wide = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, e0), e0)));
+  const unsigned overlong =
+      unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xFE))), c0)));
+  if ((wide | overlong) != 0) return false; // three- or four-byte leads, stray F8-FF, C0/C1
+  const unsigned cont =
+      unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, c0), _mm_set1_epi8(char(0x80)))));
+  unsigned lead = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, e0), c0)));
+  unsigned limit = 16, limitMask = 0xFFFF;
+  if (lead & 0x8000) {
+    limit = 15;
+    limitMask = 0x7FFF;
+    lead &= 0x7FFF;
+  }
+  // Every continuation byte follows a lead, every lead has one.
+  if ((cont & limitMask) != ((lead << 1) & limitMask)) return false;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i next = _mm_srli_si128(v, 1);
+  const __m128i leadBytes = _mm_cmpeq_epi8(_mm_and_si128(v, e0), c0);
+  const __m128i lo5 = _mm_set1_epi16(0x1F), lo6 = _mm_set1_epi16(0x3F);
+  auto lanes = [&](__m128i b, __m128i nb, __m128i lm) {
+    const __m128i two = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(b, lo5), 6), _mm_and_si128(nb, lo6));
+    return _mm_or_si128(_mm_and_si128(lm, two), _mm_andnot_si128(lm, b));
+  };
+  const __m128i first = lanes(_mm_unpacklo_epi8(v, zero), _mm_unpacklo_epi8(next, zero),
+                              _mm_unpacklo_epi8(leadBytes, leadBytes));
+  const __m128i second = lanes(_mm_unpackhi_epi8(v, zero), _mm_unpackhi_epi8(next, zero),
+                               _mm_unpackhi_epi8(leadBytes, leadBytes));
+  const unsigned keep = ~cont & limitMask;
+  const unsigned k0 = keep & 0xFF, k1 = keep >> 8;
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o),
+                   _mm_shuffle_epi8(first, _mm_load_si128(reinterpret_cast<const __m128i *>(kCompact.t[k0]))));
+  o += unsigned(__builtin_popcount(k0));
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o),
+                   _mm_shuffle_epi8(second, _mm_load_si128(reinterpret_cast<const __m128i *>(kCompact.t[k1]))));
+  o += unsigned(__builtin_popcount(k1));
+  i += limit;
+  return true;
+}
+
+const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
+
+} // namespace
+#endif
+
 namespace {
 
 // The main loop while the output certainly has room: every input byte
@@ -91,6 +171,13 @@ inline void DecodeRoomy(const uint8_t *in, size_t n, uint8_t *out, size_t &i, si
       StoreUnit(out, o++, c);
       ++i;
     } else if (uint8_t(c - 0xC2) < 0x1E) {
+#if defined(__x86_64__)
+      if (kHasSsse3 && n - i >= 16 && DecodeTwoByteBlock(in, i, out, o)) {
+        while (n - i >= 16 && DecodeTwoByteBlock(in, i, out, o)) {
+        }
+        continue;
+      }
+#endif
       // A run of two-byte characters (C2..DF and one continuation byte),
       // four at a time while eight bytes hold four of them.
       while (n - i >= 8) {
