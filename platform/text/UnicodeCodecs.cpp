@@ -91,42 +91,55 @@ constexpr CompactTable MakeCompactTable() {
 }
 constexpr CompactTable kCompact = MakeCompactTable();
 
-// Sixteen bytes of ASCII and two-byte characters at once (alphabetic
-// scripts: Latin with accents, Greek, Cyrillic...). Needs 16 readable
-// bytes and room for 16 units. False, changing nothing, when the block
-// holds anything else or is not well formed; a lead in the last byte is
-// left for the next step.
-__attribute__((target("ssse3"))) bool DecodeTwoByteBlock(const uint8_t *in, size_t &i, uint8_t *out,
-                                                          size_t &o) noexcept {
+// Sixteen bytes of characters from the Basic Multilingual Plane at once
+// (ASCII, two- and three-byte characters: alphabetic scripts, CJK). Needs
+// 16 readable bytes and room for 16 units. False, changing nothing, when
+// the block holds a four-byte character or anything not well formed; a
+// character cut by the block's end is left for the next step.
+__attribute__((target("ssse3"))) bool DecodeBmpBlock(const uint8_t *in, size_t &i, uint8_t *out,
+                                                      size_t &o) noexcept {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
-  const __m128i c0 = _mm_set1_epi8(char(0xC0)), e0 = _mm_set1_epi8(char(0xE0));
-  const unsigned wide = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, e0), e0)));
+  const __m128i c0 = _mm_set1_epi8(char(0xC0)), e0 = _mm_set1_epi8(char(0xE0)), f0 = _mm_set1_epi8(char(0xF0));
+  const unsigned four = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, f0), f0)));
   const unsigned overlong =
       unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xFE))), c0)));
-  if ((wide | overlong) != 0) return false; // three- or four-byte leads, stray F8-FF, C0/C1
+  if ((four | overlong) != 0) return false; // F0-FF, C0, C1
+  const __m128i lead2 = _mm_cmpeq_epi8(_mm_and_si128(v, e0), c0);
+  const __m128i lead3 = _mm_cmpeq_epi8(_mm_and_si128(v, f0), e0);
   const unsigned cont =
       unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, c0), _mm_set1_epi8(char(0x80)))));
-  unsigned lead = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, e0), c0)));
-  unsigned limit = 16, limitMask = 0xFFFF;
-  if (lead & 0x8000) {
-    limit = 15;
-    limitMask = 0x7FFF;
-    lead &= 0x7FFF;
-  }
-  // Every continuation byte follows a lead, every lead has one.
-  if ((cont & limitMask) != ((lead << 1) & limitMask)) return false;
+  unsigned l2 = unsigned(_mm_movemask_epi8(lead2)), l3 = unsigned(_mm_movemask_epi8(lead3));
+  unsigned limit = 16;
+  if (l3 & 0x4000) limit = 14;
+  else if ((l2 | l3) & 0x8000) limit = 15;
+  const unsigned limitMask = (1u << limit) - 1;
+  l2 &= limitMask;
+  l3 &= limitMask;
+  // Every continuation byte belongs to a lead, every lead has its own.
+  if ((cont & limitMask) != (((l2 << 1) | (l3 << 1) | (l3 << 2)) & limitMask)) return false;
+  const __m128i next = _mm_srli_si128(v, 1), next2 = _mm_srli_si128(v, 2);
+  // E0 needs A0-BF next (else overlong), ED 80-9F (else a surrogate).
+  const unsigned bit5 =
+      unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(next, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x20))));
+  const unsigned isE0 = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, e0)));
+  const unsigned isED = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(char(0xED)))));
+  if (((isE0 & ~bit5) | (isED & bit5)) & limitMask) return false;
   const __m128i zero = _mm_setzero_si128();
-  const __m128i next = _mm_srli_si128(v, 1);
-  const __m128i leadBytes = _mm_cmpeq_epi8(_mm_and_si128(v, e0), c0);
-  const __m128i lo5 = _mm_set1_epi16(0x1F), lo6 = _mm_set1_epi16(0x3F);
-  auto lanes = [&](__m128i b, __m128i nb, __m128i lm) {
-    const __m128i two = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(b, lo5), 6), _mm_and_si128(nb, lo6));
-    return _mm_or_si128(_mm_and_si128(lm, two), _mm_andnot_si128(lm, b));
+  const __m128i lo4 = _mm_set1_epi16(0x0F), lo5 = _mm_set1_epi16(0x1F), lo6 = _mm_set1_epi16(0x3F);
+  auto lanes = [&](__m128i b, __m128i n1, __m128i n2, __m128i m2, __m128i m3) {
+    const __m128i c1 = _mm_slli_epi16(_mm_and_si128(n1, lo6), 6);
+    const __m128i two = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(b, lo5), 6), _mm_and_si128(n1, lo6));
+    const __m128i three =
+        _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_and_si128(b, lo4), 12), c1), _mm_and_si128(n2, lo6));
+    const __m128i r = _mm_or_si128(_mm_and_si128(m2, two), _mm_andnot_si128(m2, b));
+    return _mm_or_si128(_mm_and_si128(m3, three), _mm_andnot_si128(m3, r));
   };
   const __m128i first = lanes(_mm_unpacklo_epi8(v, zero), _mm_unpacklo_epi8(next, zero),
-                              _mm_unpacklo_epi8(leadBytes, leadBytes));
+                              _mm_unpacklo_epi8(next2, zero), _mm_unpacklo_epi8(lead2, lead2),
+                              _mm_unpacklo_epi8(lead3, lead3));
   const __m128i second = lanes(_mm_unpackhi_epi8(v, zero), _mm_unpackhi_epi8(next, zero),
-                               _mm_unpackhi_epi8(leadBytes, leadBytes));
+                               _mm_unpackhi_epi8(next2, zero), _mm_unpackhi_epi8(lead2, lead2),
+                               _mm_unpackhi_epi8(lead3, lead3));
   const unsigned keep = ~cont & limitMask;
   const unsigned k0 = keep & 0xFF, k1 = keep >> 8;
   _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o),
@@ -153,6 +166,13 @@ namespace {
 // the first byte it leaves to the careful loop.
 inline void DecodeRoomy(const uint8_t *in, size_t n, uint8_t *out, size_t &i, size_t &o) noexcept {
   while (i < n) {
+#if defined(__x86_64__)
+    // Blocks for mixed text; a long run of three-byte characters (CJK
+    // prose: the whole block) goes faster two at a time below.
+    if (kHasSsse3 && n - i >= 16 && in[i] >= 0x80 &&
+        ((in[i] & in[i + 3] & in[i + 6] & in[i + 9] & in[i + 12]) & 0xF0) != 0xE0 && DecodeBmpBlock(in, i, out, o))
+      continue;
+#endif
     const uint8_t c = in[i];
     if (c < 0x80) {
 #if defined(__SSE2__)
@@ -171,13 +191,6 @@ inline void DecodeRoomy(const uint8_t *in, size_t n, uint8_t *out, size_t &i, si
       StoreUnit(out, o++, c);
       ++i;
     } else if (uint8_t(c - 0xC2) < 0x1E) {
-#if defined(__x86_64__)
-      if (kHasSsse3 && n - i >= 16 && DecodeTwoByteBlock(in, i, out, o)) {
-        while (n - i >= 16 && DecodeTwoByteBlock(in, i, out, o)) {
-        }
-        continue;
-      }
-#endif
       // A run of two-byte characters (C2..DF and one continuation byte),
       // four at a time while eight bytes hold four of them.
       while (n - i >= 8) {

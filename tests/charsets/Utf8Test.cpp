@@ -128,10 +128,12 @@ TEST(Utf8, MalformedInputIsRejectedAtTheBadByte) {
                     {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 5},
                     {"\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD", 3},
                     {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 4},
-                    {std::string(40, 'a'), 40}};
+                    {std::string(40, 'a'), 40},
+                    {"\xC3\xA9\xE4\xB8\xAD" "a", 3}};
     for (const auto &prefix : prefixes) {
       OSStatus err;
-      const std::string units = ToUnicode(prefix.text + bad + "tail", err);
+      // A long tail, so that the bad bytes also sit inside 16-byte blocks.
+      const std::string units = ToUnicode(prefix.text + bad + "tail\xC3\xA9\xE4\xB8\xAD" + std::string(20, 'z'), err);
       EXPECT_EQ(err, kTextMalformedInputErr);
       EXPECT_EQ(units.size(), prefix.units * 2) << "the text before the bad byte is converted";
     }
