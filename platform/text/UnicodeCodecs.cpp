@@ -115,8 +115,10 @@ __attribute__((target("ssse3"))) bool DecodeBmpBlock(const uint8_t *in, size_t &
   const unsigned limitMask = (1u << limit) - 1;
   l2 &= limitMask;
   l3 &= limitMask;
-  // Every continuation byte belongs to a lead, every lead has its own.
-  if ((cont & limitMask) != (((l2 << 1) | (l3 << 1) | (l3 << 2)) & limitMask)) return false;
+  // Every continuation byte belongs to a lead, every lead has its own, and
+  // no character before the cut claims the cut character's bytes.
+  const unsigned expected = (l2 << 1) | (l3 << 1) | (l3 << 2);
+  if ((cont & limitMask) != expected) return false;
   const __m128i next = _mm_srli_si128(v, 1), next2 = _mm_srli_si128(v, 2);
   // E0 needs A0-BF next (else overlong), ED 80-9F (else a surrogate).
   const unsigned bit5 =

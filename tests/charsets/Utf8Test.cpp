@@ -140,6 +140,106 @@ TEST(Utf8, MalformedInputIsRejectedAtTheBadByte) {
   }
 }
 
+// Valid text with one byte changed: the same converted prefix and the
+// same kind of stop as iconv (which stops at the first bad sequence too).
+TEST(Utf8, DamagedTextStopsWhereIconvStops) {
+  std::mt19937 rng(77);
+  const char32_t ranges[][2] = {{0x20, 0x7E}, {0x80, 0x7FF}, {0x800, 0xFFFF}, {0x10000, 0x10FFFF}};
+  for (int round = 0; round < 20000; ++round) {
+    std::u32string text;
+    const int n = std::uniform_int_distribution<int>(1, 60)(rng);
+    const int bias = std::uniform_int_distribution<int>(0, 3)(rng);
+    for (int i = 0; i < n; ++i) {
+      const auto &r = ranges[rng() % 3 == 0 ? rng() % 4 : bias];
+      char32_t c = std::uniform_int_distribution<char32_t>(r[0], r[1])(rng);
+      if (c >= 0xD800 && c <= 0xDFFF) c = 0xE000;
+      text.push_back(c);
+    }
+    std::string utf8;
+    ASSERT_TRUE(
+        Iconv("UTF-8", "UTF-32LE", std::string(reinterpret_cast<const char *>(text.data()), text.size() * 4), utf8));
+    const size_t at = rng() % utf8.size();
+    utf8[at] = char(rng() % 256);
+    if (round % 3 == 0) utf8.resize(at + 1); // sometimes cut right after the change
+    std::string hex;
+    for (unsigned char ch : utf8) {
+      char b[4];
+      std::snprintf(b, sizeof b, "%02X", ch);
+      hex += b;
+    }
+    SCOPED_TRACE(testing::Message() << "round " << round << ": " << hex);
+
+    iconv_t cd = iconv_open(kNativeUtf16, "UTF-8");
+    std::string expected(utf8.size() * 2 + 8, '\0');
+    char *ip = utf8.data();
+    size_t il = utf8.size();
+    char *op = expected.data();
+    size_t ol = expected.size();
+    const bool ok = iconv(cd, &ip, &il, &op, &ol) != size_t(-1);
+    const int why = errno;
+    iconv_close(cd);
+    expected.resize(expected.size() - ol);
+
+    OSStatus err;
+    const std::string units = ToUnicode(utf8, err);
+    ASSERT_EQ(units, expected);
+    if (ok) {
+      ASSERT_EQ(err, noErr);
+      // Exactly enough room, and one unit too little: whole characters only.
+      ASSERT_EQ(ToUnicode(utf8, err, expected.size()), expected);
+      ASSERT_EQ(err, noErr);
+      if (expected.size() >= 2) {
+        const std::string cut = ToUnicode(utf8, err, expected.size() - 2);
+        ASSERT_EQ(err, kTECOutputBufferFullStatus);
+        ASSERT_EQ(cut, expected.substr(0, cut.size()));
+        ASSERT_GE(cut.size() + 4, expected.size());
+      }
+    } else if (why == EILSEQ) {
+      ASSERT_EQ(err, kTextMalformedInputErr);
+    } else {
+      ASSERT_TRUE(err == kTECPartialCharErr || err == kTextMalformedInputErr) << err;
+    }
+  }
+}
+
+// Random units, surrogates included: the same UTF-8 prefix and the same
+// kind of stop as iconv.
+TEST(Utf8, RandomUnitsToUtf8MatchIconv) {
+  std::mt19937 rng(78);
+  for (int round = 0; round < 5000; ++round) {
+    std::vector<UniChar> units(std::uniform_int_distribution<size_t>(1, 40)(rng));
+    for (auto &u : units) {
+      switch (rng() % 5) {
+      case 0: u = UniChar(0xD800 + rng() % 0x800); break; // any surrogate
+      case 1: u = UniChar(0x20 + rng() % 0x5F); break;
+      default: u = UniChar(rng()); break;
+      }
+      if (rng() % 4 == 0 && u >= 0xD800 && u < 0xDC00 && &u != &units.back()) {
+        (&u)[1] = UniChar(0xDC00 + rng() % 0x400); // a proper pair now and then
+      }
+    }
+    const std::string bytes(reinterpret_cast<const char *>(units.data()), units.size() * 2);
+    iconv_t cd = iconv_open("UTF-8", kNativeUtf16);
+    std::string expected(bytes.size() * 2 + 8, '\0');
+    char *ip = const_cast<char *>(bytes.data());
+    size_t il = bytes.size();
+    char *op = expected.data();
+    size_t ol = expected.size();
+    const bool ok = iconv(cd, &ip, &il, &op, &ol) != size_t(-1);
+    const int why = errno;
+    iconv_close(cd);
+    expected.resize(expected.size() - ol);
+    SCOPED_TRACE(round);
+    OSStatus err;
+    ASSERT_EQ(ToUtf8(bytes, err), expected);
+    if (ok) {
+      ASSERT_EQ(err, noErr);
+    } else {
+      ASSERT_EQ(err, why == EILSEQ ? kTextMalformedInputErr : kTECPartialCharErr);
+    }
+  }
+}
+
 TEST(Utf8, TruncatedSequencesArePartialAndNeverReadPast) {
   struct Case {
     const char *id;
