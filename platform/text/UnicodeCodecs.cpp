@@ -1,7 +1,14 @@
-// Bounded UTF-8 <-> UTF-16 codecs. Runs of ASCII go 16 bytes (8 units) at
-// a time through SSE2; everything else one character at a time with the
-// strict well-formedness rules of UTF-8 (no overlongs, no surrogates,
-// nothing above U+10FFFF).
+// Bounded UTF-8 <-> UTF-16 codecs with the strict well-formedness rules of
+// UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
+//
+// Decoding takes the fastest path that applies while the output surely has
+// room: 16 ASCII bytes at once (SSE2); 16 bytes of ASCII, two- and
+// three-byte characters at once, validated and packed with SSSE3 when the
+// processor has it; runs of one kind of character a few at a time; and
+// one character at a time with every check (near the end of the input or
+// the output, and wherever a faster path declines). Every fast path
+// declines on anything unusual, so errors are always found by the careful
+// loop, at the right byte.
 #include "platform/text/UnicodeCodecs.h"
 
 #include <cstring>
@@ -154,7 +161,12 @@ __attribute__((target("ssse3"))) bool DecodeBmpBlock(const uint8_t *in, size_t &
   return true;
 }
 
-const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
+// Asked at load time; the CPU model must be initialised first in a
+// library's static initialisers.
+const bool kHasSsse3 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") != 0;
+}();
 
 } // namespace
 #endif
