@@ -81,6 +81,7 @@ namespace {
 // set in m to the front.
 struct CompactTable {
   alignas(16) uint8_t t[256][16];
+  uint8_t count[256]; // lanes kept (no popcnt instruction is assumed)
 };
 constexpr CompactTable MakeCompactTable() {
   CompactTable c{};
@@ -92,6 +93,7 @@ constexpr CompactTable MakeCompactTable() {
         c.t[m][k++] = uint8_t(2 * lane + 1);
       }
     }
+    c.count[m] = uint8_t(k / 2);
     while (k < 16) c.t[m][k++] = 0x80;
   }
   return c;
@@ -153,10 +155,10 @@ __attribute__((target("ssse3"))) bool DecodeBmpBlock(const uint8_t *in, size_t &
   const unsigned k0 = keep & 0xFF, k1 = keep >> 8;
   _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o),
                    _mm_shuffle_epi8(first, _mm_load_si128(reinterpret_cast<const __m128i *>(kCompact.t[k0]))));
-  o += unsigned(__builtin_popcount(k0));
+  o += kCompact.count[k0];
   _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o),
                    _mm_shuffle_epi8(second, _mm_load_si128(reinterpret_cast<const __m128i *>(kCompact.t[k1]))));
-  o += unsigned(__builtin_popcount(k1));
+  o += kCompact.count[k1];
   i += limit;
   return true;
 }
@@ -181,11 +183,7 @@ namespace {
 inline void DecodeRoomy(const uint8_t *in, size_t n, uint8_t *out, size_t &i, size_t &o) noexcept {
   while (i < n) {
 #if defined(__x86_64__)
-    // Blocks for mixed text; a long run of three-byte characters (CJK
-    // prose: the whole block) goes faster two at a time below.
-    if (kHasSsse3 && n - i >= 16 && in[i] >= 0x80 &&
-        ((in[i] & in[i + 3] & in[i + 6] & in[i + 9] & in[i + 12]) & 0xF0) != 0xE0 && DecodeBmpBlock(in, i, out, o))
-      continue;
+    if (kHasSsse3 && n - i >= 16 && in[i] >= 0x80 && DecodeBmpBlock(in, i, out, o)) continue;
 #endif
     const uint8_t c = in[i];
     if (c < 0x80) {
