@@ -183,7 +183,18 @@ namespace {
 inline void DecodeRoomy(const uint8_t *in, size_t n, uint8_t *out, size_t &i, size_t &o) noexcept {
   while (i < n) {
 #if defined(__x86_64__)
-    if (kHasSsse3 && n - i >= 16 && in[i] >= 0x80 && DecodeBmpBlock(in, i, out, o)) continue;
+    if (kHasSsse3 && n - i >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+      if (_mm_movemask_epi8(v) == 0) {
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * o + 16), _mm_unpackhi_epi8(v, zero));
+        i += 16;
+        o += 16;
+        continue;
+      }
+      if (DecodeBmpBlock(in, i, out, o)) continue;
+    }
 #endif
     const uint8_t c = in[i];
     if (c < 0x80) {
