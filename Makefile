@@ -12,7 +12,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 BUILD_FUZZ ?= build-fuzz
 FUZZ_TIME  ?= 20
-FUZZ_TARGETS = fuzz_lzss_expand fuzz_packbits_unpack fuzz_zlib_expand
+FUZZ_TARGETS = fuzz_lzss_expand fuzz_packbits_unpack fuzz_zlib_expand fuzz_id3_tag
 
 .PHONY: all deps configure build demo test test-sanitize fuzz-smoke bench clean
 
@@ -53,7 +53,7 @@ fuzz-smoke: deps
 	done
 
 demo: build
-	$(BUILD)/examples/quillomat-demo examples/Scripts/Encoders
+	@tools/demo $(BUILD)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done

@@ -245,6 +245,7 @@ OSErr ReadListing(Catalog &c, Listing &l) {
   l.mtime = st.st_mtim;
   l.ctime = st.st_ctim;
   l.nlink = st.st_nlink;
+  l.dev = st.st_dev;
   l.readAt = started;
   l.indexed = false;
   l.byMac.clear();
@@ -342,8 +343,16 @@ void EnsureIndexed(Listing &l) {
 OSErr NodeFromEntry(Catalog &c, Listing &l, UInt32 index, Node &out) {
   const Entry &e = l.entries[index];
   Node n;
-  if (OSErr err = posix::StatAt(l.fd.get(), *l.path, e.disk, n.st))
-    return err == fnfErr ? fnfErr : err;
+  if (!NeedAttributes::Needed() && (e.type == DT_REG || e.type == DT_LNK)) {
+    // Identity only: the listing, just revalidated, holds the file's inode.
+    std::memset(&n.st, 0, sizeof n.st);
+    n.st.st_dev = l.dev;
+    n.st.st_ino = e.ino;
+    n.st.st_mode = e.type == DT_REG ? S_IFREG : S_IFLNK;
+    n.hasAttributes = false;
+  } else if (OSErr err = posix::StatAt(l.fd.get(), *l.path, e.disk, n.st)) {
+    return err;
+  }
   n.vol = l.vol;
   n.parentID = l.dirID;
   n.isDir = S_ISDIR(n.st.st_mode);
@@ -351,7 +360,7 @@ OSErr NodeFromEntry(Catalog &c, Listing &l, UInt32 index, Node &out) {
   n.uni = e.uni;
   n.dirPath = l.path;
   n.disk = e.disk;
-  if (e.sidecar)
+  if (e.sidecar && NeedAttributes::Needed())
     n.meta = ReadSidecar(l.fd.get(), "._" + e.disk);
   if (n.isDir) {
     n.nodeID = RegisterDir(l.vol, l.dirID, n.Path(), n.st.st_dev, n.st.st_ino);
@@ -359,7 +368,7 @@ OSErr NodeFromEntry(Catalog &c, Listing &l, UInt32 index, Node &out) {
     // so nothing below touches `l`.
     const DirRec *child;
     Listing *cl;
-    if (ResolveDir(n.vol, n.nodeID, child) == noErr && GetListing(*child, cl) == noErr)
+    if (NeedAttributes::Needed() && ResolveDir(n.vol, n.nodeID, child) == noErr && GetListing(*child, cl) == noErr)
       n.valence = UInt32(cl->entries.size());
   } else {
     n.nodeID = SInt32(FileNumber(n.st.st_ino));
@@ -419,6 +428,8 @@ OSErr LookupComponent(SInt16 vol, SInt32 dirID, std::string_view name, Node &out
 } // namespace
 
 std::recursive_mutex &Lock() { return C().lock; }
+
+thread_local bool NeedAttributes::sNeed = true;
 
 const std::vector<Volume> &Volumes() {
   LoadVolumes(C());
@@ -515,6 +526,58 @@ OSErr ResolveDir(SInt16 vol, SInt32 id, const DirRec *&out) {
   return noErr;
 }
 
+// Finds a registered directory's current path through its parent's
+// listing (by inode), after the directory or a folder above it moved.
+bool RelocateDir(const DirRec &dir) {
+  Catalog &c = C();
+  if (dir.parent == fsRtParID)
+    return false;
+  auto pit = c.dirs.find(DirKey{dir.vol, dir.parent});
+  if (pit == c.dirs.end())
+    return false;
+  Listing *pl;
+  if (GetListing(pit->second, pl) != noErr)
+    return false;
+  EnsureIndexed(*pl);
+  auto found = pl->byIno.find(dir.ino);
+  if (found == pl->byIno.end())
+    return false;
+  const std::string path = Join(*pl->path, pl->entries[found->second].disk);
+  const_cast<DirRec &>(dir).path = path;
+  return true;
+}
+
+// Checks that a registered directory still stands at its recorded path,
+// finding it again through its parents when a folder above it moved.
+bool VerifyDirPath(const DirRec &dir) {
+  struct stat st;
+  if (posix::Stat(dir.path, st) == noErr && st.st_dev == dir.dev && st.st_ino == dir.ino)
+    return true;
+  if (dir.parent == fsRtParID)
+    return false;
+  auto pit = C().dirs.find(DirKey{dir.vol, dir.parent});
+  if (pit == C().dirs.end() || !VerifyDirPath(pit->second))
+    return false;
+  return RelocateDir(dir);
+}
+
+OSErr NodeCurrentPath(const Node &n, std::string &out) {
+  // A cached listing serves a moved directory's items correctly, but its
+  // recorded path may be old: check it before handing a path out.
+  const SInt32 dirID = n.isDir ? n.nodeID : n.parentID;
+  if (n.disk.empty() || dirID == fsRtParID) {
+    out = n.Path();
+    return noErr;
+  }
+  auto it = C().dirs.find(DirKey{n.vol, dirID});
+  if (it == C().dirs.end())
+    return fnfErr;
+  if (!VerifyDirPath(it->second))
+    return fnfErr;
+  out = n.isDir ? it->second.path : Join(it->second.path, n.disk);
+  return noErr;
+}
+
 OSErr GetListing(const DirRec &dir, Listing *&out) {
   Catalog &c = C();
   if (OSErr e = posix::InjectedError(dir.path, posix::Op::List))
@@ -523,6 +586,8 @@ OSErr GetListing(const DirRec &dir, Listing *&out) {
   auto it = c.listings.find(key);
   if (it != c.listings.end()) {
     Listing &l = *it->second;
+    if (*l.path != dir.path) // the directory moved: its items are now there
+      l.path = std::make_shared<const std::string>(dir.path);
     struct stat st;
     if (posix::FStat(l.fd.get(), st) != noErr || st.st_nlink == 0) {
       c.listings.erase(it);
@@ -543,14 +608,24 @@ OSErr GetListing(const DirRec &dir, Listing *&out) {
   auto l = std::make_unique<Listing>();
   l->vol = dir.vol;
   l->dirID = dir.id;
-  l->path = std::make_shared<const std::string>(dir.path);
-  if (OSErr e = posix::OpenDirectory(dir.path, l->fd))
-    return e;
+  OSErr opened = posix::OpenDirectory(dir.path, l->fd);
   struct stat st;
-  if (OSErr e = posix::FStat(l->fd.get(), st))
-    return e;
-  if (st.st_dev != dir.dev || st.st_ino != dir.ino)
-    return dirNFErr; // another directory now stands at this path
+  if (opened == noErr)
+    opened = posix::FStat(l->fd.get(), st);
+  if (opened != noErr || st.st_dev != dir.dev || st.st_ino != dir.ino) {
+    // The directory is gone from its path, or another stands there: it may
+    // have moved with a folder above it. Find it again through its parent.
+    if (!RelocateDir(dir))
+      return opened == noErr || opened == fnfErr ? dirNFErr : opened;
+    l->fd.Reset();
+    if (OSErr e = posix::OpenDirectory(dir.path, l->fd))
+      return e;
+    if (OSErr e = posix::FStat(l->fd.get(), st))
+      return e;
+    if (st.st_dev != dir.dev || st.st_ino != dir.ino)
+      return dirNFErr;
+  }
+  l->path = std::make_shared<const std::string>(dir.path);
   if (OSErr e = ReadListing(c, *l))
     return e;
   if (c.listings.size() >= kMaxListings) {

@@ -265,6 +265,13 @@ void SpecOf(const f::Node &n, FSSpec &spec) {
 
 SInt16 Vol(SInt16 v) { return v == 0 ? kDefaultVolume : v; }
 
+// Catalog information that needs the item's own status, not just its
+// identity in its folder's listing.
+constexpr FSCatalogInfoBitmap kAttributeBits =
+    kFSCatInfoNodeFlags | kFSCatInfoCreateDate | kFSCatInfoContentMod | kFSCatInfoAttrMod | kFSCatInfoAccessDate |
+    kFSCatInfoBackupDate | kFSCatInfoPermissions | kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo |
+    kFSCatInfoValence | kFSCatInfoDataSizes | kFSCatInfoRsrcSizes;
+
 } // namespace
 
 extern "C" {
@@ -315,6 +322,7 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
     return paramErr;
   return Barrier([&]() -> OSErr {
     std::lock_guard g(f::Lock());
+    f::NeedAttributes identityOnly(false);
     const SInt16 vol = Vol(vRefNum);
     std::string_view name = PName(fileName);
     f::Node n;
@@ -359,6 +367,7 @@ OSErr FSpMakeFSRef(const FSSpec *source, FSRef *newRef) noexcept {
     return paramErr;
   return Barrier([&]() -> OSErr {
     std::lock_guard g(f::Lock());
+    f::NeedAttributes identityOnly(false);
     FSSpec spec;
     std::memcpy(&spec, source, sizeof spec);
     f::Node n;
@@ -379,6 +388,7 @@ OSErr FSMakeFSRefUnicode(const FSRef *parentRef, UniCharCount nameLength, const 
     return errFSNameTooLong;
   return Barrier([&]() -> OSErr {
     std::lock_guard g(f::Lock());
+    f::NeedAttributes identityOnly(false);
     f::Node parent;
     if (OSErr e = f::NodeFromRef(*parentRef, parent))
       return e;
@@ -403,6 +413,7 @@ OSErr FSGetCatalogInfo(const FSRef *ref, FSCatalogInfoBitmap whichInfo, FSCatalo
     return errFSBadInfoBitmap;
   return Barrier([&]() -> OSErr {
     std::lock_guard g(f::Lock());
+    f::NeedAttributes identityOnly((whichInfo & kAttributeBits) != 0);
     f::Node n;
     if (OSErr e = f::NodeFromRef(*ref, n))
       return e;
@@ -434,6 +445,7 @@ OSErr FSCompareFSRefs(const FSRef *ref1, const FSRef *ref2) noexcept {
     return paramErr;
   return Barrier([&]() -> OSErr {
     std::lock_guard g(f::Lock());
+    f::NeedAttributes identityOnly(false);
     f::Node a, b;
     if (OSErr e = f::NodeFromRef(*ref1, a))
       return e;
@@ -448,10 +460,13 @@ OSStatus FSRefMakePath(const FSRef *ref, UInt8 *path, UInt32 maxPathSize) noexce
     return paramErr;
   return Barrier([&]() -> OSStatus {
     std::lock_guard g(f::Lock());
+    f::NeedAttributes identityOnly(false);
     f::Node n;
     if (OSErr e = f::NodeFromRef(*ref, n))
       return e;
-    const std::string p = n.Path();
+    std::string p;
+    if (OSErr e = f::NodeCurrentPath(n, p))
+      return e;
     if (p.size() + 1 > maxPathSize)
       return errFSNameTooLong;
     std::memcpy(path, p.c_str(), p.size() + 1);
@@ -473,6 +488,7 @@ OSStatus FSPathMakeRef(const UInt8 *path, FSRef *ref, Boolean *isDirectory) noex
       p = std::string(cwd) + "/" + p;
     }
     std::lock_guard g(f::Lock());
+    f::NeedAttributes identityOnly(false);
     f::Node n;
     if (OSErr e = f::NodeByPath(p, n))
       return e == dirNFErr ? fnfErr : e;

@@ -56,6 +56,7 @@ struct Listing {
   posix::UniqueFd fd;
   struct timespec mtime, ctime;
   nlink_t nlink;
+  dev_t dev;
   struct timespec readAt;
   std::vector<Entry> entries;
   // Lookup indexes, built on the first lookup by name.
@@ -85,7 +86,8 @@ struct Node {
   std::u16string uni; // long name; empty when it is the ASCII name on disk
   std::shared_ptr<const std::string> dirPath; // the containing folder's path
   std::string disk; // name on disk; empty for a volume root (dirPath is its path)
-  struct stat st;
+  struct stat st;   // only st_dev, st_ino and the file type when !hasAttributes
+  bool hasAttributes = true;
   Metadata meta;
   UInt32 valence = 0;
 
@@ -95,6 +97,24 @@ struct Node {
 
 // The long name of a listing entry in UTF-16.
 std::u16string EntryUni(const Entry &e);
+
+// Whether resolving a node must read the item's own status (mode, sizes,
+// dates, Finder information). Calls that only need an item's identity and
+// name (making references and specs, paths, comparisons) turn it off for
+// their extent: a file's listing entry, revalidated against its directory,
+// already proves that the item exists with that inode.
+class NeedAttributes {
+public:
+  explicit NeedAttributes(bool need) : saved_(sNeed) { sNeed = need; }
+  ~NeedAttributes() { sNeed = saved_; }
+  NeedAttributes(const NeedAttributes &) = delete;
+  NeedAttributes &operator=(const NeedAttributes &) = delete;
+  static bool Needed() { return sNeed; }
+
+private:
+  static thread_local bool sNeed;
+  bool saved_;
+};
 
 // Everything below runs under the File Manager's lock.
 std::recursive_mutex &Lock();
@@ -119,6 +139,9 @@ OSErr NodeByName(SInt16 vol, SInt32 dirID, std::string_view name, Node &out);
 OSErr NodeByUnicode(SInt16 vol, SInt32 dirID, std::u16string_view name, Node &out);
 OSErr NodeOfDir(SInt16 vol, SInt32 dirID, Node &out);
 OSErr NodeByPath(const std::string &absPath, Node &out);
+
+// The node's path as it stands now, after any move of a folder above it.
+OSErr NodeCurrentPath(const Node &n, std::string &out);
 
 // FSRef encoding of a node, and back.
 void MakeRef(const Node &n, FSRef &ref);

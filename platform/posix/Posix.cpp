@@ -134,6 +134,64 @@ OSErr ReadFileAt(int dirFd, const std::string &name, std::string &out, size_t li
   return noErr;
 }
 
+
+OSErr OpenFile(const std::string &path, int flags, int mode, UniqueFd &out) {
+  int fd = Retry([&] { return ::open(path.c_str(), flags | O_CLOEXEC, mode); });
+  if (fd < 0)
+    return ErrnoToOSErr(errno);
+  out = UniqueFd(fd);
+  return noErr;
+}
+
+OSErr PRead(int fd, void *buf, size_t count, UInt64 offset, size_t &done) {
+  done = 0;
+  auto *p = static_cast<char *>(buf);
+  while (done < count) {
+    ssize_t n = Retry([&] { return ::pread(fd, p + done, count - done, off_t(offset + done)); });
+    if (n < 0)
+      return ErrnoToOSErr(errno);
+    if (n == 0)
+      break;
+    done += size_t(n);
+  }
+  return noErr;
+}
+
+OSErr PWrite(int fd, const void *buf, size_t count, UInt64 offset) {
+  auto *p = static_cast<const char *>(buf);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = Retry([&] { return ::pwrite(fd, p + done, count - done, off_t(offset + done)); });
+    if (n < 0)
+      return ErrnoToOSErr(errno);
+    if (n == 0)
+      return ioErr;
+    done += size_t(n);
+  }
+  return noErr;
+}
+
+OSErr FTruncate(int fd, UInt64 size) {
+  return Retry([&] { return ::ftruncate(fd, off_t(size)); }) < 0 ? ErrnoToOSErr(errno) : noErr;
+}
+
+OSErr FSync(int fd) { return Retry([&] { return ::fdatasync(fd); }) < 0 ? ErrnoToOSErr(errno) : noErr; }
+
+OSErr Rename(const std::string &from, const std::string &to) {
+  return ::rename(from.c_str(), to.c_str()) < 0 ? ErrnoToOSErr(errno) : noErr;
+}
+
+OSErr Unlink(const std::string &path, bool directory) {
+  int r = directory ? ::rmdir(path.c_str()) : ::unlink(path.c_str());
+  return r < 0 ? ErrnoToOSErr(errno) : noErr;
+}
+
+OSErr Chmod(const std::string &path, mode_t mode) {
+  return ::chmod(path.c_str(), mode) < 0 ? ErrnoToOSErr(errno) : noErr;
+}
+
+OSErr SyncFileSystem(int fd) { return ::syncfs(fd) < 0 ? ErrnoToOSErr(errno) : noErr; }
+
 } // namespace ql::platform::posix
 
 extern "C" {

@@ -61,6 +61,24 @@ OSErr ReadDirectory(int dirFd, const std::string &dirPath, std::vector<DirEntry>
 // Reads a whole small file (the sidecars) inside a directory.
 OSErr ReadFileAt(int dirFd, const std::string &name, std::string &out, size_t limit);
 
+
+// ---- File contents (fork I/O) ---------------------------------------------
+// Opens a regular file (flags as for open(2); O_CLOEXEC is added).
+OSErr OpenFile(const std::string &path, int flags, int mode, UniqueFd &out);
+// Reads up to count bytes at offset; *done receives the bytes read (fewer
+// only at the end of the file).
+OSErr PRead(int fd, void *buf, size_t count, UInt64 offset, size_t &done);
+// Writes all count bytes at offset (short writes are finished).
+OSErr PWrite(int fd, const void *buf, size_t count, UInt64 offset);
+OSErr FTruncate(int fd, UInt64 size);
+OSErr FSync(int fd);
+OSErr Rename(const std::string &from, const std::string &to);
+// Removes a file (or, with directory, an empty directory).
+OSErr Unlink(const std::string &path, bool directory = false);
+OSErr Chmod(const std::string &path, mode_t mode);
+// Writes everything pending on the file system holding fd to the disk.
+OSErr SyncFileSystem(int fd);
+
 } // namespace ql::platform::posix
 
 #endif

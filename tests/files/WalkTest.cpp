@@ -276,3 +276,25 @@ TEST_F(WalkTest, ListingSeesChangesMadeBehindItsBack) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Moves, FoldersFoundAgainAfterAFolderAboveMoved) {
+  TempDir t;
+  t.File("top/mid/deep/f.txt", "x");
+  FSRef deep = RefOf(t.path() / "top/mid/deep");
+  FSRef file = RefOf(t.path() / "top/mid/deep/f.txt");
+  ASSERT_EQ(PathOf(file), (t.path() / "top/mid/deep/f.txt").string());
+  fs::rename(t.path() / "top", t.path() / "moved");
+  EXPECT_EQ(PathOf(deep), (t.path() / "moved/mid/deep").string());
+  EXPECT_EQ(PathOf(file), (t.path() / "moved/mid/deep/f.txt").string());
+  FSRef again = RefOf(t.path() / "moved/mid");
+  EXPECT_EQ(PathOf(again), (t.path() / "moved/mid").string());
+  // A folder replaced by another of the same name is not the same folder.
+  fs::remove_all(t.path() / "moved/mid/deep");
+  fs::create_directories(t.path() / "moved/mid/deep");
+  Boolean isFolder;
+  EXPECT_EQ(FSRefIsFolder(&deep, &isFolder), fnfErr);
+}
+
+} // namespace
