@@ -50,6 +50,7 @@
 
 #include "platform/core/MacErrors.h"
 #include "platform/core/MacTypes.h"
+#include "platform/resources/Resources.h"
 
 PLATFORM_BEGIN_DECLS
 
@@ -92,9 +93,8 @@ typedef Intl0Ptr *Intl0Hndl;
  * resNotFound, and noErr after a success. */
 PLATFORM_API Handle GetIntlResource(SInt16 theID) PLATFORM_NOEXCEPT;
 
-/* The result of the last Resource Manager call on this thread. */
-PLATFORM_API OSErr ResError(void) PLATFORM_NOEXCEPT;
-/* Frees a resource handle handed out here; the next request loads a fresh
+/* ResError (platform/resources/Resources.h) answers for these resources
+ * too. Frees a resource handle handed out here; the next request loads a fresh
  * copy. A null handle or one that is not a resource gives ResError
  * resNotFound and changes nothing. */
 PLATFORM_API void ReleaseResource(Handle theResource) PLATFORM_NOEXCEPT;

@@ -7,8 +7,6 @@
 
 namespace ql::platform::intl {
 
-// Sets what ResError answers on this thread.
-void SetResError(OSErr err) noexcept;
 // The Roman script's number-parts table.
 const NumberParts &DefaultNumberParts() noexcept;
 

@@ -4,13 +4,13 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/core/Internal.h"
 #include "platform/intl/IntlInternal.h"
 #include "platform/intl/International.h"
 #include "platform/memory/Memory.h"
 
 namespace {
 
-thread_local OSErr tResError = noErr;
 bool gMissing = false;
 OSErr gInjectedError = noErr;
 Handle gItl0 = nullptr; // the loaded 'itl0', until ReleaseResource
@@ -91,8 +91,9 @@ bool IsRoman(ScriptCode script) {
 
 } // namespace
 
+using ql::platform::SetResError;
+
 namespace ql::platform::intl {
-void SetResError(OSErr err) noexcept { tResError = err; }
 const NumberParts &DefaultNumberParts() noexcept { return Itl4().numberParts; }
 } // namespace ql::platform::intl
 
@@ -100,32 +101,30 @@ extern "C" {
 
 Handle GetIntlResource(SInt16 theID) noexcept {
   if (gMissing || theID != 0) {
-    tResError = resNotFound;
+    SetResError(resNotFound);
     return nullptr;
   }
   if (gItl0 == nullptr) {
     Handle h = NewHandle(Size(sizeof kUSItl0));
     if (h == nullptr) {
-      tResError = memFullErr;
+      SetResError(memFullErr);
       return nullptr;
     }
     std::memcpy(*h, &kUSItl0, sizeof kUSItl0);
     gItl0 = h;
   }
-  tResError = gInjectedError;
+  SetResError(gInjectedError);
   return gItl0;
 }
 
-OSErr ResError(void) noexcept { return tResError; }
-
 void ReleaseResource(Handle theResource) noexcept {
   if (theResource == nullptr || theResource != gItl0) {
-    tResError = resNotFound;
+    SetResError(resNotFound);
     return;
   }
   DisposeHandle(gItl0);
   gItl0 = nullptr;
-  tResError = noErr;
+  SetResError(noErr);
 }
 
 SInt32 GetScriptManagerVariable(SInt16 selector) noexcept {
