@@ -26,6 +26,10 @@ auto Barrier(Body &&body, OSErr onBadAlloc = memFullErr) noexcept -> decltype(bo
 // errno to File Manager result code, in one table.
 OSErr ErrnoToOSErr(int err) noexcept;
 
+// Sets what ResError answers on this thread (for the managers that hand
+// out resources: resource files, the international resources).
+void SetResError(OSErr err) noexcept;
+
 } // namespace ql::platform
 
 #endif

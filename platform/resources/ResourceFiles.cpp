@@ -63,3 +63,7 @@ void HCreateResFile(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName) noe
 OSErr ResError(void) noexcept { return tResError; }
 
 } // extern "C"
+
+namespace ql::platform {
+void SetResError(OSErr err) noexcept { tResError = err; }
+} // namespace ql::platform

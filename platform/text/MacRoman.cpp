@@ -43,6 +43,16 @@ std::optional<UInt8> ToMac(char16_t c) {
 }
 } // namespace
 
+std::optional<UInt8> UnicodeToMacRomanChar(char32_t c) noexcept {
+  if (c > 0xFFFF) return std::nullopt;
+  return ToMac(char16_t(c));
+}
+
+std::optional<UInt8> ComposeMacRoman(char32_t base, char32_t mark) noexcept {
+  if (base > 0xFFFF || mark > 0xFFFF) return std::nullopt;
+  return Compose(char16_t(base), char16_t(mark));
+}
+
 char16_t MacRomanToUnicode(UInt8 b) noexcept { return char16_t(kMacRomanToUnicode[b]); }
 UInt8 MacRomanUpper(UInt8 b) noexcept { return kMacRomanUpper[b]; }
 UInt8 MacRomanStripDiacritic(UInt8 b) noexcept { return kMacRomanStripDiacritic[b]; }

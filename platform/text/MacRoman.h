@@ -22,6 +22,10 @@ UInt8 MacRomanStripDiacritic(UInt8 b) noexcept;
 // character has no Mac Roman form.
 std::optional<std::string> UnicodeToMacRoman(std::u16string_view text);
 std::u16string MacRomanToUnicode(std::string_view macRoman);
+// One character: the Mac Roman byte of a code point, and of a base letter
+// followed by a combining mark; nullopt when the set has none.
+std::optional<UInt8> UnicodeToMacRomanChar(char32_t c) noexcept;
+std::optional<UInt8> ComposeMacRoman(char32_t base, char32_t mark) noexcept;
 
 // Strict UTF-8 decoding (no overlongs, surrogates or truncation): nullopt
 // on malformed input.

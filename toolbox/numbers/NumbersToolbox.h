@@ -134,4 +134,172 @@ QL_EXPORT OSErr Knapsack(SInt32 count, const SInt32 *sizes) QL_NOEXCEPT;
 
 QL_END_DECLS
 
+
+/* ==========================================================================
+ * Numbers and text
+ *
+ * Integers to and from decimal, hexadecimal, binary and octal text in
+ * Pascal strings, text blocks and C strings; version numbers as text; and
+ * floating-point values through the platform's number formats.
+ *
+ *     Str255 s;
+ *     ConvertNumberToFormattedStringWithSeperator(1234567, ',', s); // "1,234,567"
+ *     char buf[16];
+ *     NumberToString(255, 16, ' ', 6, 0, false, buf);               // "    ff"
+ *     SInt32 v = FormattedTextToNumber("  0x1F ", 7, QL_FOURCC('d','e','c','i')); // 31
+ *
+ * Digits and separators are plain ASCII whatever the process locale. The
+ * Pascal-string writers stop silently at 255 bytes. The readers never fail:
+ * bytes that are not digits of the base are skipped, and values beyond 32
+ * bits wrap modulo 2^32 (computed in unsigned arithmetic). Pointers must be
+ * valid unless a declaration says otherwise.
+ * ========================================================================== */
+
+#include "platform/intl/International.h"
+
+QL_BEGIN_DECLS
+
+/* Base codes of FormattedTextToNumber. */
+enum {
+  kNumberBaseBinary = QL_FOURCC('b', 'i', 'n', 'a'),
+  kNumberBaseDecimal = QL_FOURCC('d', 'e', 'c', 'i'),
+  kNumberBaseHex = QL_FOURCC('h', 'e', 'x', ' ')
+};
+
+/* ---- Into Pascal strings: Convert... empties `output` first, Append...
+ * adds to it (stopping at 255 bytes). --------------------------------------- */
+
+/* Decimal, '-' first for negative values; INT32_MIN gives "-2147483648". */
+QL_EXPORT void ConvertNumberToString(SInt32 value, StringPtr output) QL_NOEXCEPT;
+QL_EXPORT void AppendNumberToString(SInt32 value, StringPtr output) QL_NOEXCEPT;
+/* Upper-case hexadecimal, binary or octal digits of the unsigned value, no
+ * prefix, no leading zeros (0 gives "0"). */
+QL_EXPORT void ConvertNumberToHexString(UInt32 value, StringPtr output) QL_NOEXCEPT;
+QL_EXPORT void AppendNumberToHexString(UInt32 value, StringPtr output) QL_NOEXCEPT;
+QL_EXPORT void ConvertNumberToBinaryString(UInt32 value, StringPtr output) QL_NOEXCEPT;
+QL_EXPORT void AppendNumberToBinaryString(UInt32 value, StringPtr output) QL_NOEXCEPT;
+QL_EXPORT void ConvertNumberToOctalString(UInt32 value, StringPtr output) QL_NOEXCEPT;
+QL_EXPORT void AppendNumberToOctalString(UInt32 value, StringPtr output) QL_NOEXCEPT;
+/* The hexadecimal / binary digits, then '0' bytes in front up to `width`
+ * bytes (a width above 255 pads to 255; digits are never cut). */
+QL_EXPORT void ConvertNumberToHexStringPadded(UInt32 value, UInt32 width, StringPtr output) QL_NOEXCEPT;
+QL_EXPORT void ConvertNumberToBinaryStringPadded(UInt32 value, UInt32 width, StringPtr output) QL_NOEXCEPT;
+/* Decimal with `separator` before every group of three digits counted from
+ * the right: 1234567 -> "1,234,567", -1234 -> "-1,234", 999 -> "999". */
+QL_EXPORT void ConvertNumberToFormattedStringWithSeperator(SInt32 value, UInt8 separator,
+                                                           StringPtr output) QL_NOEXCEPT;
+/* As above with the thousands separator of the system's 'itl0' resource.
+ * Results: noErr (the resource is released again); resNotFound (-192) when
+ * the resource is missing, or ResError's code when it reports one: in both
+ * cases the output is still written, with ','. */
+QL_EXPORT OSErr ConvertNumberToFormattedString(SInt32 value, StringPtr output) QL_NOEXCEPT;
+/* A NumVersion (major in the top byte, minor in bits 20-23, bug fix in bits
+ * 16-19, stage in byte 1, non-release revision in byte 0) as text:
+ * "major.minor", ".bugfix" when non-zero, then by stage 0x20 'd', 0x40 'a',
+ * 0x60 'b' each followed by the revision, 0x80 'f' followed by the revision
+ * when non-zero; other stages add nothing. 0x02108003 -> "2.1f3". */
+QL_EXPORT void NumVersionToPascalString(UInt32 version, StringPtr output) QL_NOEXCEPT;
+/* Writes exactly `width` bytes at text: the upper-case hexadecimal digits
+ * of value with '0' in front; when the digits need more than width bytes
+ * only the last width digits are written (value modulo 16^width). No length
+ * byte, no terminator; width 0 writes nothing. */
+QL_EXPORT void ConvertNumberToHexText(UInt32 value, void *text, UInt32 width) QL_NOEXCEPT;
+
+/* ---- From Pascal strings: every digit of the base anywhere in the string
+ * is taken in order, everything else skipped. -------------------------------- */
+
+/* Decimal; negated when byte 1 is '-' ("-1a2" -> -12, "12-3" -> 123). */
+QL_EXPORT SInt32 ConvertStringToNumber(ConstStr255Param string) QL_NOEXCEPT;
+/* Hexadecimal digits of either case; no sign ("0x1F" -> 0x1F: 'x' is skipped). */
+QL_EXPORT SInt32 ConvertHexStringToNumber(ConstStr255Param string) QL_NOEXCEPT;
+/* '0' and '1'. */
+QL_EXPORT SInt32 ConvertBinaryStringToNumber(ConstStr255Param string) QL_NOEXCEPT;
+/* The value of one digit, or -1 when the byte is no digit of the base. */
+QL_EXPORT SInt32 ConvertCharToNumber(UInt8 c) QL_NOEXCEPT;
+QL_EXPORT SInt32 ConvertHexCharToNumber(UInt8 c) QL_NOEXCEPT;
+QL_EXPORT SInt32 ConvertBinaryCharToNumber(UInt8 c) QL_NOEXCEPT;
+
+/* ---- From text blocks (text may be null when length is 0) ---------------- */
+
+/* An optional '-' as the very first byte, then every decimal digit
+ * ("12:34" -> 1234, "7-" -> 7); an empty text gives 0. */
+QL_EXPORT SInt32 DecimalTextToNumber(const void *text, UInt32 length) QL_NOEXCEPT;
+/* Every hexadecimal digit; the two are one function. */
+QL_EXPORT SInt32 HexTextToNumber(const void *text, UInt32 length) QL_NOEXCEPT;
+QL_EXPORT SInt32 ConvertHexTextToNumber(const void *text, UInt32 length) QL_NOEXCEPT;
+/* Every '0' or '1'. */
+QL_EXPORT SInt32 BinaryTextToNumber(const void *text, UInt32 length) QL_NOEXCEPT;
+/* White space is stripped from both ends; then, when two bytes or more
+ * remain, a prefix decides: "0x"/"0X" and "$" hexadecimal, "0b"/"0B"
+ * binary, "#" decimal (the rest read by the rules above). Otherwise `base`
+ * decides: kNumberBaseBinary, kNumberBaseDecimal, kNumberBaseHex over the
+ * stripped text; any other code gives 0. */
+QL_EXPORT SInt32 FormattedTextToNumber(const void *text, UInt32 length, OSType base) QL_NOEXCEPT;
+
+/* ---- C strings ------------------------------------------------------------ */
+
+/* Writes value into output as a C string and returns the address of its
+ * NUL. base: 2 to 16 read value as unsigned; -10 reads it as signed
+ * decimal. Digits above 9 are 'a'-'f', or 'A'-'F' when upper is true. A
+ * non-zero precision makes the pad byte '0' and the width the precision.
+ * While the digits are fewer than width, pad bytes go in front (none when
+ * pad is NUL); a minus sign goes before the padding and is not counted:
+ * (-5, -10, '0', 4) gives "-0005", with pad ' ' "-   5". INT32_MIN in
+ * base -10 gives exactly "-2147483648" (no padding). Any other base writes
+ * the empty string. The caller provides max(width, 32) + 2 bytes. */
+QL_EXPORT char *NumberToString(UInt32 value, SInt32 base, char pad, SInt32 width, SInt32 precision,
+                               Boolean upper, char *output) QL_NOEXCEPT;
+/* Reads a number in base 10 or 16: spaces, tabs and line feeds are
+ * skipped, one '-' may follow (consumed even without digits), then digits
+ * (0-9, and in base 16 a-f and A-F). *end (when end is not null) receives
+ * the first byte not used; any other base returns 0 with *end = text. */
+QL_EXPORT SInt32 StringToNumber(const char *text, char **end, SInt32 base) QL_NOEXCEPT;
+
+/* ---- Into text blocks ----------------------------------------------------- */
+
+/* The digits of value in base 2 to 36 (above 9 'A' + value - 10), most
+ * significant first, with '-' first when isSigned and the value read as
+ * signed is negative. min(full length, maxLength) bytes are written to
+ * dest (its first bytes: a cut keeps the most significant digits) and that
+ * count goes to *outLength. No terminator. An invalid base writes nothing
+ * and gives a length of 0. dest and outLength may be null. */
+QL_EXPORT void NumberToText(UInt32 value, Boolean isSigned, UInt32 base, UInt32 maxLength, void *dest,
+                            UInt32 *outLength) QL_NOEXCEPT;
+QL_EXPORT void NumberToText64(UInt64 value, Boolean isSigned, UInt64 base, UInt32 maxLength, void *dest,
+                              UInt32 *outLength) QL_NOEXCEPT;
+/* Note the length comes first. If width > length the text moves right by
+ * width - length bytes and the front is filled with pad; the caller
+ * provides width bytes. Otherwise nothing changes. */
+QL_EXPORT void PadText(UInt32 length, void *text, UInt32 width, UInt8 pad) QL_NOEXCEPT;
+
+/* ---- Floating point ------------------------------------------------------ */
+
+/* Compiles the canonical format: '#' x 6, '0', '.', then `precision` '#'
+ * (at most 12; a precision of 0 or less means 12), using the system
+ * script's number-parts table, which is copied into *parts (172 bytes).
+ * Returns StringToFormatRec's status, or fBadPartsTable when the table is
+ * missing (*format is then the empty format and *parts is unchanged). */
+QL_EXPORT FormatStatus CreateCannonicalStringFormat(SInt32 precision, NumFormatString *format,
+                                                    NumberParts *parts) QL_NOEXCEPT;
+/* value in the canonical format ("######0.###...", so 3.25 -> "3.25",
+ * 0.5 -> "0.5", 2 -> "2"); output is empty when that fails. Returns output. */
+QL_EXPORT StringPtr ConvertDoubleToString(double value, SInt32 precision, StringPtr output) QL_NOEXCEPT;
+/* The value the canonical format reads from the string; 0.0 when it is no
+ * number. */
+QL_EXPORT double ConvertStringToDouble(ConstStr255Param string, SInt32 precision) QL_NOEXCEPT;
+/* value through the caller's format (null: the empty, free format) and the
+ * current script's number parts. Results: noErr; paramErr (-50) when the
+ * format does not compile or the conversion fails (output is then the
+ * empty string); resNotFound (-192) when the number-parts table is missing
+ * (output untouched). */
+QL_EXPORT OSErr FloatingPointValueToString(double value, StringPtr output, ConstStr255Param format) QL_NOEXCEPT;
+/* The reverse: *value receives the number read (see StringToExtended).
+ * paramErr when the format does not compile, the text is no number, or
+ * value is null; resNotFound when the table is missing; *value is written
+ * only on success. */
+QL_EXPORT OSErr StringToFloatingPointValue(ConstStr255Param string, double *value,
+                                           ConstStr255Param format) QL_NOEXCEPT;
+
+QL_END_DECLS
+
 #endif

@@ -1,58 +1,14 @@
-// Mac Roman <-> Latin-1 byte mapping used by the packing letter 'l'.
-//
-// Both directions map 0x00-0x7F to themselves; over 0x80-0xFF each is a
-// permutation and the inverse of the other. Latin-1 characters 0xA0-0xFF map
-// to the same characters in Mac Roman; the Latin-1 control range 0x80-0x9F
-// takes the Mac Roman characters Latin-1 lacks, so no byte is lost either way.
-// Private to the packing engine.
+// Mac Roman <-> Latin-1 byte mapping used by the packing letter 'l': the
+// character-set tables, under the names the packing engine uses.
 #ifndef TOOLBOX_PACKING_MACLATIN1_H
 #define TOOLBOX_PACKING_MACLATIN1_H
 
-#include <array>
-#include <cstdint>
+#include "toolbox/charsets/CharsetTables.h"
 
 namespace ql::detail::packing {
 
-// Upper half of the Latin-1 -> Mac Roman table (index = Latin-1 byte - 0x80).
-inline constexpr std::uint8_t kLatin1ToMacUpper[128] = {
-    0xA5, 0xAA, 0xAD, 0xB0, 0xB3, 0xB7, 0xBA, 0xBD, 0xC3, 0xC5, 0xC9, 0xD1, 0xD4, 0xD9, 0xDA, 0xB6,
-    0xC6, 0xCE, 0xE2, 0xE3, 0xE4, 0xF0, 0xF6, 0xF7, 0xF9, 0xFA, 0xFB, 0xFD, 0xFE, 0xFF, 0xF5, 0xC4,
-    0xCA, 0xC1, 0xA2, 0xA3, 0xDB, 0xB4, 0xCF, 0xA4, 0xAC, 0xA9, 0xBB, 0xC7, 0xC2, 0xD0, 0xA8, 0xF8,
-    0xA1, 0xB1, 0xD3, 0xD2, 0xAB, 0xB5, 0xA6, 0xE1, 0xFC, 0xD5, 0xBC, 0xC8, 0xB9, 0xB8, 0xB2, 0xC0,
-    0xCB, 0xE7, 0xE5, 0xCC, 0x80, 0x81, 0xAE, 0x82, 0xE9, 0x83, 0xE6, 0xE8, 0xED, 0xEA, 0xEB, 0xEC,
-    0xDC, 0x84, 0xF1, 0xEE, 0xEF, 0xCD, 0x85, 0xD7, 0xAF, 0xF4, 0xF2, 0xF3, 0x86, 0xA0, 0xDE, 0xA7,
-    0x88, 0x87, 0x89, 0x8B, 0x8A, 0x8C, 0xBE, 0x8D, 0x8F, 0x8E, 0x90, 0x91, 0x93, 0x92, 0x94, 0x95,
-    0xDD, 0x96, 0x98, 0x97, 0x99, 0x9B, 0x9A, 0xD6, 0xBF, 0x9D, 0x9C, 0x9E, 0x9F, 0xE0, 0xDF, 0xD8,
-};
-
-constexpr std::array<std::uint8_t, 256> MakeLatin1ToMac() {
-  std::array<std::uint8_t, 256> t{};
-  for (int i = 0; i < 128; ++i) t[i] = std::uint8_t(i);
-  for (int i = 0; i < 128; ++i) t[128 + i] = kLatin1ToMacUpper[i];
-  return t;
-}
-
-constexpr std::array<std::uint8_t, 256> MakeMacToLatin1() {
-  std::array<std::uint8_t, 256> t{};
-  auto fwd = MakeLatin1ToMac();
-  for (int i = 0; i < 256; ++i) t[fwd[i]] = std::uint8_t(i);
-  return t;
-}
-
-inline constexpr std::array<std::uint8_t, 256> kLatin1ToMac = MakeLatin1ToMac();
-inline constexpr std::array<std::uint8_t, 256> kMacToLatin1 = MakeMacToLatin1();
-
-// The upper half must be a permutation for the inverse to exist.
-constexpr bool IsPermutation() {
-  bool seen[256] = {};
-  for (int i = 0; i < 256; ++i) {
-    if (seen[kLatin1ToMac[i]]) return false;
-    seen[kLatin1ToMac[i]] = true;
-  }
-  return true;
-}
-static_assert(IsPermutation(), "Latin-1 to Mac Roman table must be a permutation");
-static_assert(kMacToLatin1[0x8E] == 0xE9 && kLatin1ToMac[0xE9] == 0x8E, "e acute");
+using ql::detail::charsets::kLatin1ToMac;
+using ql::detail::charsets::kMacToLatin1;
 
 } // namespace ql::detail::packing
 
