@@ -6,8 +6,6 @@
 
 #include "toolbox/text/TextCore.h"
 
-#include <cstring>
-
 namespace ql::detail {
 
 // The natural order walk from position `from`, where both blocks have had
@@ -54,30 +52,6 @@ namespace ql::detail {
   }
 }
 
-// Start of the run of digits that ends just before a[i] (i itself when
-// a[i - 1] is not a digit). The eight bytes before i are classified in one
-// word: byte c is a digit when (c ^ '0') < 10, and ((y & 0x7F) + 0x76) | y
-// has its top bit set exactly when y >= 10, with no carry between bytes.
-// The nearest non-digit is then the highest marked byte (little-endian).
-inline size_t DigitRunStart(const uint8_t *a, size_t an, size_t i) noexcept {
-  if (i == 0) return 0;
-  if (an >= 8) {
-    uint64_t x;
-    const bool whole = i >= 8;
-    std::memcpy(&x, a + (whole ? i - 8 : 0), 8);
-    // Short prefix: shift a[i - 1] to the top; the zeros shifted in are
-    // non-digits and stand for the start of the block.
-    if (!whole) x <<= 8 * (8 - i);
-    const uint64_t y = x ^ 0x3030303030303030u;
-    const uint64_t other = (((y & 0x7F7F7F7F7F7F7F7Fu) + 0x7676767676767676u) | y) & 0x8080808080808080u;
-    if (other != 0) return i - size_t(__builtin_clzll(other)) / 8;
-    // Eight digits in a row: go on byte by byte.
-    i -= 8;
-  }
-  while (i > 0 && IsDigit(a[i - 1])) --i;
-  return i;
-}
-
 inline int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
   const uint8_t *a = left.data(), *b = right.data();
   const size_t an = left.size(), bn = right.size();
@@ -86,32 +60,19 @@ inline int CompareNatural(Bytes left, Bytes right, bool exact) noexcept {
   // the difference touches a digit, plain byte order decides. Names
   // differ early, so a byte loop beats setting up vectors here.
   const size_t n = std::min(an, bn);
-  size_t i = 0;
+  // `from` follows the start of the digit run the shared bytes end in (or
+  // i when they end in a non-digit), without a branch per byte.
+  size_t i = 0, from = 0;
   if (exact) {
-    // Eight bytes at a time up to the first differing word; the lowest
-    // differing byte of the words (little-endian) is the first difference.
-    for (; i + 8 <= n; i += 8) {
-      uint64_t x, y;
-      std::memcpy(&x, a + i, 8);
-      std::memcpy(&y, b + i, 8);
-      if (x != y) {
-        i += size_t(__builtin_ctzll(x ^ y)) / 8;
-        goto found;
-      }
-    }
-    while (i < n && a[i] == b[i]) ++i;
-  found:;
+    for (; i < n && a[i] == b[i]; ++i) from = IsDigit(a[i]) ? from : i + 1;
   } else {
-    while (i < n && ToLower(a[i]) == ToLower(b[i])) ++i;
+    for (; i < n && ToLower(a[i]) == ToLower(b[i]); ++i) from = IsDigit(a[i]) ? from : i + 1;
   }
   const bool digit = (i < an && IsDigit(a[i])) || (i < bn && IsDigit(b[i]));
   if (!digit) {
     if (i < an && i < bn) return Fold(a[i], exact) < Fold(b[i], exact) ? -1 : 1;
     return an == bn ? 0 : (an < bn ? -1 : 1);
   }
-  // `from` is the start of the digit run the shared bytes end in (i when
-  // they end in a non-digit), found by looking back from the difference.
-  const size_t from = DigitRunStart(a, an, i);
   const bool zeroA = from < an && a[from] == '0', zeroB = from < bn && b[from] == '0';
   if (!zeroA && !zeroB) {
     // No leading zeros: the longer run is the larger number; runs of equal
