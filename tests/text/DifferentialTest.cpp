@@ -443,3 +443,36 @@ TEST(Differential, RemovalOfLongCStrings) {
 }
 
 } // namespace
+
+namespace {
+
+// Long strings packed with occurrences of patterns that cannot overlap
+// themselves (lengths 2-17), side by side, cut short and case-changed, so
+// occurrences straddle every vector block boundary and fill whole blocks.
+TEST(Differential, DenseRemovalOfLongStrings) {
+  Gen g;
+  for (size_t m = 2; m <= 17; ++m) {
+    // 'a' then bytes that are never 'a': no proper suffix is a prefix.
+    Str p = "a";
+    while (p.size() < m) p.push_back("bcBC"[g.rng() % 4]);
+    for (bool exact : {true, false}) {
+      SCOPED_TRACE(p + (exact ? " exact" : " folded"));
+      Str h;
+      while (h.size() < 3000) {
+        switch (g.rng() % 4) {
+        case 0: h += p; break;
+        case 1: h += p.substr(0, 1 + g.rng() % (m - 1)); break; // cut short
+        case 2: { Str q = p; q[g.rng() % m] ^= 0x20; h += q; break; } // another case
+        default: h += g.Make(6, "abcAB"); break;
+        }
+      }
+      Str ref = h;
+      const size_t count = RefRemove(ref, p, exact, true);
+      Str c = h + '\0';
+      ASSERT_EQ(CStringRemoveString(c.data(), p.c_str(), exact, true), UInt32(count));
+      ASSERT_EQ(Str(c.c_str()), ref);
+    }
+  }
+}
+
+} // namespace
