@@ -333,7 +333,7 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
     }
     if (e != fnfErr)
       return e;
-    // A missing item in an existing directory: the spec names it anyway.
+    // A missing item in an existing directory: the FSSpec names it anyway.
     std::string_view leaf = name;
     SInt32 parent = dirID == 0 ? fsRtDirID : dirID;
     if (size_t colon = name.rfind(':'); colon != std::string_view::npos) {

@@ -249,7 +249,7 @@ PLATFORM_API OSErr PBGetCatInfoSync(CInfoPBPtr paramBlock) PLATFORM_NOEXCEPT;
 PLATFORM_API OSErr PBGetCatInfoAtIndexSync(CInfoPBPtr paramBlock, UInt32 index) PLATFORM_NOEXCEPT;
 
 /* Makes an FSSpec for name in directory dirID. The parent must exist
- * (dirNFErr otherwise); when the item itself does not exist the spec is
+ * (dirNFErr otherwise); when the item itself does not exist the FSSpec is
  * still filled and the result is fnfErr. A null or empty name gives the
  * spec of the directory itself. The name may be a partial path. */
 PLATFORM_API OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName,

@@ -34,7 +34,7 @@ inline std::string Pattern(size_t n, unsigned seed = 1) {
   return s;
 }
 
-// The spec of an item that may not exist yet, in an existing folder.
+// The FSSpec of an item that may not exist yet, in an existing folder.
 inline FSSpec SpecIn(const std::filesystem::path &folder, const std::string &name) {
   SInt16 vol;
   SInt32 dir = DirIDOf(folder, &vol);

@@ -33,7 +33,7 @@ TEST(FreshProcess, ConverterFailureAndNoFSRefInterfaces) {
   EXPECT_EQ(HMakeFSRef(vol, dir, name, &ref), noErr);
 
   // Without the FSRef interfaces: the answer is asked once and kept, and
-  // FSpGetName gives the spec's own (short) name.
+  // FSpGetName gives the FSSpec's own (short) name.
   PlatformGestaltSet(gestaltFSAttr, 0);
   EXPECT_FALSE(HasHFSPlusAPIs());
   PlatformGestaltReset();

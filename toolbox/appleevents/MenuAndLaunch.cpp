@@ -117,7 +117,7 @@ OSErr AEGetNthFSSpec(const AEDescList *list, SInt32 index, FSSpec *spec) noexcep
   Size actual = 0;
   if (OSErr err = AEGetNthPtr(list, index, kTypeFSS, &keyword, &type, spec, sizeof(FSSpec), &actual))
     return err;
-  // A short record would leave part of the spec unset, and a name length
+  // A short record would leave part of the FSSpec unset, and a name length
   // beyond its field would make readers run past it: neither is a spec.
   if (actual != Size(sizeof(FSSpec)) || spec->name[0] > 63)
     return errAECoercionFail;

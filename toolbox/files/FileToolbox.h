@@ -64,7 +64,7 @@ QL_EXPORT OSErr FSRefIsFolder(const FSRef *ref, Boolean *isFolder) QL_NOEXCEPT;
  * folder. */
 QL_EXPORT OSErr FSpGetTypeAndCreator(const FSSpec *spec, OSType *fileType, OSType *creator) QL_NOEXCEPT;
 /* The item's display name: its long name in Mac Roman (up to 255
- * characters) where it has one that converts, else the spec's own name.
+ * characters) where it has one that converts, else the FSSpec's own name.
  * Always noErr, except paramErr for a null argument. */
 QL_EXPORT OSErr FSpGetName(const FSSpec *spec, StringPtr name) QL_NOEXCEPT;
 /* noErr when the item exists, fnfErr when not, or another lookup error. */
@@ -119,7 +119,7 @@ typedef SInt32 (*FSpProcessFolderContentsProcPtr)(const FSSpec *item, void *user
  * are returned unchanged (fnfErr too). */
 QL_EXPORT OSStatus FSpProcessFolderContents(const FSSpec *folder, void *userData,
                                             FSpProcessFolderContentsProcPtr callback) QL_NOEXCEPT;
-/* The index-th (1-based) item of the folder the spec names. On error *item
+/* The index-th (1-based) item of the folder the FSSpec names. On error *item
  * may hold a copy of the folder's spec. paramErr for an index below 1. */
 QL_EXPORT OSErr FSpGetIndexedSubItem(const FSSpec *folder, SInt32 index, FSSpec *item) QL_NOEXCEPT;
 QL_EXPORT OSErr FSGetIndexedSubItem(SInt16 vRefNum, SInt32 dirID, SInt32 index, FSSpec *item) QL_NOEXCEPT;
@@ -330,11 +330,11 @@ QL_EXPORT OSErr FSDeleteFileBuffer(Handle bufferHandle) QL_NOEXCEPT;
 
 /* ---- References and streams -------------------------------------------- */
 
-/* The spec of the file open as refNum. */
+/* The FSSpec of the file open as refNum. */
 QL_EXPORT OSErr FileReferenceToFSSpec(SInt16 refNum, FSSpec *spec) QL_NOEXCEPT;
 /* The running application's file reference. */
 QL_EXPORT SInt16 GetApplicationFileReference(void) QL_NOEXCEPT;
-/* A stream opened with fopen(mode) on the spec's POSIX path, or null. The
+/* A stream opened with fopen(mode) on the FSSpec's POSIX path, or null. The
  * caller closes it with fclose. */
 QL_EXPORT FILE *FSp_fopen_compat(const FSSpec *spec, const char *mode) QL_NOEXCEPT;
 /* 0 when exactly count bytes were read (written), else -1. */

@@ -30,7 +30,7 @@ struct FSIterateFolderState {
 // it. pb's ioNamePtr receives the item's name when not null.
 OSErr GetIndexedCatInfo(CInfoPBRec &pb, SInt16 vRefNum, SInt32 dirID, UInt32 index) noexcept;
 
-// True when the spec's name fits its 63-byte field: a longer length byte
+// True when the FSSpec's name fits its 63-byte field: a longer length byte
 // would make every reader of the name run past the record.
 inline bool SpecNameFits(const FSSpec *spec) noexcept { return spec != nullptr && spec->name[0] <= 63; }
 
