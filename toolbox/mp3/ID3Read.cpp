@@ -6,7 +6,6 @@
 #include <climits>
 #include <new>
 
-#include "platform/files/Forks.h"
 #include "toolbox/encoding/EncodingToolbox.h"
 #include "toolbox/mp3/MP3Body.h"
 #include "toolbox/mp3/MP3Core.h"
@@ -16,7 +15,6 @@ using namespace ql::detail;
 
 namespace {
 
-constexpr SInt16 kFromStart = fsFromStart;
 
 // zlib cannot expand more than about 1032 bytes per byte of stream; a count
 // above this bound is a lie and the frame is dropped before any allocation.
@@ -367,32 +365,4 @@ extern "C" OSErr ID3Unsync(Handle h) noexcept {
     return err;
   ID3UnsyncInPlace(reinterpret_cast<uint8_t *>(*h), size_t(n), size_t(grown));
   return noErr;
-}
-
-namespace {
-
-// An open file as a byte source.
-struct FileSource {
-  SInt16 refNum;
-  OSErr Read(void *buffer, SInt32 count) noexcept {
-    SInt32 got = count;
-    OSErr err = FSRead(refNum, &got, buffer);
-    if (err == noErr && got != count)
-      err = eofErr;
-    return err;
-  }
-};
-
-} // namespace
-
-extern "C" OSErr ID3Getv2TagSize(SInt16 refNum, SInt32 *size) noexcept {
-  if (OSErr err = SetFPos(refNum, kFromStart, 0); err != noErr)
-    return err;
-  FileSource source{refNum};
-  return ID3ReadV2TagSize(source, size);
-}
-
-extern "C" OSErr ID3Getv2Tag(SInt16 refNum, MP3Tag *tag) noexcept {
-  FileSource source{refNum};
-  return ID3ReadV2Tag(source, tag);
 }
