@@ -44,18 +44,16 @@ OSStatus InjectedFailure() {
     return gFailError.load();
   return noErr;
 }
-} // namespace
-
-extern "C" {
-
-OSStatus CreateTextToUnicodeInfoByEncoding(TextEncoding encoding, TextToUnicodeInfo *info) noexcept {
+// Both converter kinds are a record of one encoding: made and disposed of
+// the same way, counted for the tests.
+template <class Info> OSStatus CreateConverter(TextEncoding encoding, Info **info) {
   if (info == nullptr)
     return paramErr;
   if (!IsByteSet(encoding))
     return kTECNoConversionPathErr;
   if (OSStatus e = InjectedFailure())
     return e;
-  auto *p = new (std::nothrow) OpaqueTextToUnicodeInfo{encoding};
+  auto *p = new (std::nothrow) Info{encoding};
   if (p == nullptr)
     return memFullErr;
   ++gLiveConverters;
@@ -63,19 +61,24 @@ OSStatus CreateTextToUnicodeInfoByEncoding(TextEncoding encoding, TextToUnicodeI
   return noErr;
 }
 
-OSStatus CreateUnicodeToTextInfoByEncoding(TextEncoding encoding, UnicodeToTextInfo *info) noexcept {
-  if (info == nullptr)
+template <class Info> OSStatus DisposeConverter(Info **info) {
+  if (info == nullptr || *info == nullptr)
     return paramErr;
-  if (!IsByteSet(encoding))
-    return kTECNoConversionPathErr;
-  if (OSStatus e = InjectedFailure())
-    return e;
-  auto *p = new (std::nothrow) OpaqueUnicodeToTextInfo{encoding};
-  if (p == nullptr)
-    return memFullErr;
-  ++gLiveConverters;
-  *info = p;
+  delete *info;
+  *info = nullptr;
+  --gLiveConverters;
   return noErr;
+}
+} // namespace
+
+extern "C" {
+
+OSStatus CreateTextToUnicodeInfoByEncoding(TextEncoding encoding, TextToUnicodeInfo *info) noexcept {
+  return CreateConverter(encoding, info);
+}
+
+OSStatus CreateUnicodeToTextInfoByEncoding(TextEncoding encoding, UnicodeToTextInfo *info) noexcept {
+  return CreateConverter(encoding, info);
 }
 
 OSStatus CreateUnicodeToTextInfo(ConstUnicodeMappingPtr mapping, UnicodeToTextInfo *info) noexcept {
@@ -86,23 +89,9 @@ OSStatus CreateUnicodeToTextInfo(ConstUnicodeMappingPtr mapping, UnicodeToTextIn
   return CreateUnicodeToTextInfoByEncoding(mapping->otherEncoding, info);
 }
 
-OSStatus DisposeTextToUnicodeInfo(TextToUnicodeInfo *info) noexcept {
-  if (info == nullptr || *info == nullptr)
-    return paramErr;
-  delete *info;
-  *info = nullptr;
-  --gLiveConverters;
-  return noErr;
-}
+OSStatus DisposeTextToUnicodeInfo(TextToUnicodeInfo *info) noexcept { return DisposeConverter(info); }
 
-OSStatus DisposeUnicodeToTextInfo(UnicodeToTextInfo *info) noexcept {
-  if (info == nullptr || *info == nullptr)
-    return paramErr;
-  delete *info;
-  *info = nullptr;
-  --gLiveConverters;
-  return noErr;
-}
+OSStatus DisposeUnicodeToTextInfo(UnicodeToTextInfo *info) noexcept { return DisposeConverter(info); }
 
 OSStatus ConvertFromPStringToUnicode(TextToUnicodeInfo info, ConstStr255Param pString, ByteCount outputBufLen,
                                      ByteCount *unicodeLen, UniChar *unicodeStr) noexcept {
