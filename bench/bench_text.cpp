@@ -5,7 +5,7 @@
 //   Search/Exact/TextSearch        / Search/Exact/memmem          1 MiB, needle at the end
 //   Search/Fold/TextSearch         / Search/Fold/strcasestr       1 MiB, needle in another case
 //   Compare/Fold/TextCompare/N     / Compare/Fold/strncasecmp/N   N = 32 and 4096, equal but for case
-//   Sort/Natural/TextCompareNatural / Sort/Natural/strverscmp     100,000 file names
+//   Sort/Natural/TextCompareNatural / Sort/Natural/strverscmp     100,000 file names (/1: long shared prefix)
 //   Remove/CStringRemoveString/N/G / Remove/CopyLoop/N/G          N-byte C string, every "abc" removed
 #include <benchmark/benchmark.h>
 
@@ -120,29 +120,32 @@ void Compare_Fold_strncasecmp(benchmark::State &st) {
 BENCHMARK(Compare_Fold_TextCompare)->Name("Compare/Fold/TextCompare")->Arg(32)->Arg(4096);
 BENCHMARK(Compare_Fold_strncasecmp)->Name("Compare/Fold/strncasecmp")->Arg(32)->Arg(4096);
 
+std::vector<std::string> MakeFileNames(const std::string &prefix) {
+  std::mt19937 rng(5);
+  const char *stems[] = {"IMG_", "track", "Report v", "photo-", "scan", "a", "file", "DSC0"};
+  const char *exts[] = {".jpg", ".mp3", ".txt", "", ".tar.gz"};
+  std::vector<std::string> v;
+  v.reserve(100000);
+  for (int i = 0; i < 100000; ++i) {
+    std::string s = prefix + stems[rng() % 8];
+    s += std::to_string(rng() % 20000);
+    if (rng() % 3 == 0) s += "." + std::to_string(rng() % 30);
+    s += exts[rng() % 5];
+    v.push_back(s);
+  }
+  return v;
+}
+
 // 100,000 file names of the kinds people sort: numbered photos, tracks,
-// versions, with and without leading zeros.
-const std::vector<std::string> &FileNames() {
-  static const std::vector<std::string> names = [] {
-    std::mt19937 rng(5);
-    const char *stems[] = {"IMG_", "track", "Report v", "photo-", "scan", "a", "file", "DSC0"};
-    const char *exts[] = {".jpg", ".mp3", ".txt", "", ".tar.gz"};
-    std::vector<std::string> v;
-    v.reserve(100000);
-    for (int i = 0; i < 100000; ++i) {
-      std::string s = stems[rng() % 8];
-      s += std::to_string(rng() % 20000);
-      if (rng() % 3 == 0) s += "." + std::to_string(rng() % 30);
-      s += exts[rng() % 5];
-      v.push_back(s);
-    }
-    return v;
-  }();
-  return names;
+// versions, with and without leading zeros; with a long shared prefix
+// ("Holiday Photos 2023 - ") when the argument is 1.
+const std::vector<std::string> &FileNames(bool longPrefix) {
+  static const std::vector<std::string> sets[2] = {MakeFileNames(""), MakeFileNames("Holiday Photos 2023 - ")};
+  return sets[longPrefix];
 }
 
 void Sort_Natural_Library(benchmark::State &st) {
-  const auto &names = FileNames();
+  const auto &names = FileNames(st.range(0) != 0);
   std::vector<const std::string *> v;
   for (auto _ : st) {
     st.PauseTiming();
@@ -156,7 +159,7 @@ void Sort_Natural_Library(benchmark::State &st) {
   }
 }
 void Sort_Natural_strverscmp(benchmark::State &st) {
-  const auto &names = FileNames();
+  const auto &names = FileNames(st.range(0) != 0);
   std::vector<const std::string *> v;
   for (auto _ : st) {
     st.PauseTiming();
@@ -168,8 +171,8 @@ void Sort_Natural_strverscmp(benchmark::State &st) {
     benchmark::DoNotOptimize(v.data());
   }
 }
-BENCHMARK(Sort_Natural_Library)->Name("Sort/Natural/TextCompareNatural")->Unit(benchmark::kMillisecond);
-BENCHMARK(Sort_Natural_strverscmp)->Name("Sort/Natural/strverscmp")->Unit(benchmark::kMillisecond);
+BENCHMARK(Sort_Natural_Library)->Name("Sort/Natural/TextCompareNatural")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(Sort_Natural_strverscmp)->Name("Sort/Natural/strverscmp")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // A C string with an "abc" planted every 3 + rand(gap) bytes (gap 16: one
 // every ~10 bytes, 30% of the text removed; 128: one every ~67 bytes;

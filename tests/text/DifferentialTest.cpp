@@ -6,6 +6,7 @@
 // 3-way split of each short haystack, from every start offset.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -386,19 +387,45 @@ int RefNatural(const Str &a, const Str &b, bool exact) {
   }
 }
 
+// Pairs shaped to reach every rule wherever it falls: lengths across the
+// 8- and 16-byte windows, digit runs (with zeros) that cross window edges,
+// near-identical pairs that differ in one byte, by one inserted or deleted
+// byte, or by an added tail, and bytes next to the class boundaries of
+// digits and letters ('/', ':', '@', '[', '`', '{', NUL, 0x80 and up).
 TEST(Differential, NaturalCompare) {
   Gen g;
-  for (int it = 0; it < 20000; ++it) {
-    Str a = g.Make(it % 8 == 0 ? 60 : 10, "a0019A.");
-    Str b = a;
-    // Mostly near-identical pairs: shared prefixes reach the digit rules.
-    if (g.Coin()) b = g.Make(10, "a0019A.");
-    else if (!b.empty()) b[std::uniform_int_distribution<size_t>(0, b.size() - 1)(g.rng)] = "a0019A."[g.rng() % 7];
-    if (g.Coin()) b += g.Make(3, "0019a");
+  static const char kBytes[] = {'0', '0', '1', '9', '5', '0', '7', 'a', 'A', 'Z', 'z', '.', '/', ':', '@',
+                                '[', '`', '{', '\0', '\x80', '\xb0', '\xb9', '\xc1', '\xda', '\xff'};
+  auto pick = [&](size_t digitsOnly) {
+    return kBytes[std::uniform_int_distribution<size_t>(0, digitsOnly ? 6 : sizeof kBytes - 1)(g.rng)];
+  };
+  auto make = [&](size_t maxLen) {
+    Str s(std::uniform_int_distribution<size_t>(0, maxLen)(g.rng), 'x');
+    // Stretches of digits between other bytes, as in names.
+    for (size_t i = 0; i < s.size(); ++i) s[i] = pick(g.Coin());
+    return s;
+  };
+  for (int it = 0; it < 100000; ++it) {
+    Str a = make(it % 4 == 0 ? 48 : 20), b = a;
+    const size_t at = b.empty() ? 0 : std::uniform_int_distribution<size_t>(0, b.size() - 1)(g.rng);
+    switch (it % 5) {
+    case 0: b = make(20); break;
+    case 1: if (!b.empty()) b[at] = pick(g.Coin()); break;
+    case 2: b.insert(b.begin() + at, pick(g.Coin())); break;
+    case 3: if (!b.empty()) b.erase(at, 1); break;
+    case 4: b += make(4); break;
+    }
+    // Blocks in allocations of exactly their size, so that a read past
+    // either end is caught under the address sanitizer.
+    const std::unique_ptr<char[]> ta(new char[a.size()]), tb(new char[b.size()]);
+    std::copy(a.begin(), a.end(), ta.get());
+    std::copy(b.begin(), b.end(), tb.get());
     for (bool exact : {true, false}) {
-      ASSERT_EQ(TextCompareNatural(a.data(), UInt32(a.size()), b.data(), UInt32(b.size()), exact),
+      ASSERT_EQ(TextCompareNatural(ta.get(), UInt32(a.size()), tb.get(), UInt32(b.size()), exact),
                 RefNatural(a, b, exact))
           << "a=\"" << a << "\" b=\"" << b << "\" exact=" << exact;
+      ASSERT_EQ(TextCompareNatural(tb.get(), UInt32(b.size()), ta.get(), UInt32(a.size()), exact),
+                RefNatural(b, a, exact));
     }
   }
 }
