@@ -508,6 +508,8 @@ int main(int argc, char **argv) {
       Fail(1, "no encoder named \"" + encoder + "\" (see: quillomat menu FILE...)");
     }
     Note("opening " + std::to_string(operands.size()) + " file(s) with " + EntryPath(plugIn.HeldList(), *id));
+    // At most one launch per file: keep them all in the log for the report.
+    PlatformSetLaunchHistoryLimit(SInt32(std::min<size_t>(operands.size() + 1024, INT32_MAX)));
     const SInt32 launchesBefore = PlatformLaunchLogCount();
     const SInt32 eventsBefore = PlatformProcessCount(kPlatformProcessEventsSent);
     OSStatus handled = (*menu)->HandleSelection(menu, context.desc(), *id);

@@ -123,7 +123,7 @@ OSErr Spawn(const std::string &program, const std::vector<std::string> &args, UI
     c.pid = pid;
     c.psn = psn;
     c.appPath = program;
-    s.children.push_back(std::move(c));
+    AddChild(s, std::move(c));
     ++s.counts[kPlatformProcessLaunches];
     if (entry.record.forEvent)
       ++s.counts[kPlatformProcessNewInstances];
@@ -137,8 +137,7 @@ OSErr Spawn(const std::string &program, const std::vector<std::string> &args, UI
   entry.record.process = psn;
   entry.record.pid = SInt32(pid);
   entry.record.result = err;
-  s.log.push_back(std::move(entry));
-  LogEntry &stored = s.log.back();
+  LogEntry &stored = AppendLog(s, std::move(entry));
   stored.record.programPath = stored.program.c_str();
   stored.record.parametersSize = Size(stored.params.size());
   stored.record.parameters = stored.params.empty() ? nullptr : stored.params.data();

@@ -108,6 +108,32 @@ SInt32 ReapLocked(State &s) {
   return reaped;
 }
 
+LogEntry &AppendLog(State &s, LogEntry &&entry) {
+  while (!s.log.empty() && SInt32(s.log.size()) >= s.historyLimit) {
+    s.log.pop_front();
+    ++s.logDropped;
+  }
+  s.log.push_back(std::move(entry));
+  return s.log.back();
+}
+
+void AddChild(State &s, Child &&child) {
+  ReapLocked(s);
+  SInt32 exited = 0;
+  for (const Child &c : s.children)
+    exited += c.exited;
+  // The oldest exited children go first; running ones always stay known.
+  for (auto it = s.children.begin(); exited >= s.historyLimit && it != s.children.end();) {
+    if (it->exited) {
+      it = s.children.erase(it);
+      --exited;
+    } else {
+      ++it;
+    }
+  }
+  s.children.push_back(std::move(child));
+}
+
 Child *FindChild(State &s, const ProcessSerialNumber &psn) {
   for (auto it = s.children.rbegin(); it != s.children.rend(); ++it)
     if (SamePSN(it->psn, psn))
@@ -506,34 +532,51 @@ void PlatformInstallProcessHooks(void) noexcept {
 SInt32 PlatformLaunchLogCount(void) noexcept {
   State &s = S();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
-  return SInt32(s.log.size());
+  return s.logDropped + SInt32(s.log.size());
+}
+
+// The log entry of an index since the last reset; null when outside the
+// log or already dropped.
+static const LogEntry *LogAt(State &s, SInt32 index) {
+  if (index < s.logDropped || size_t(index - s.logDropped) >= s.log.size())
+    return nullptr;
+  return &s.log[size_t(index - s.logDropped)];
 }
 
 OSErr PlatformGetLaunchRecord(SInt32 index, PlatformLaunchRecord *record) noexcept {
   State &s = S();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
-  if (record == nullptr || index < 0 || size_t(index) >= s.log.size())
+  const LogEntry *e = LogAt(s, index);
+  if (record == nullptr || e == nullptr)
     return paramErr;
-  *record = s.log[size_t(index)].record;
+  *record = e->record;
   return noErr;
 }
 
 const char *PlatformGetLaunchArgument(SInt32 index, SInt32 argIndex) noexcept {
   State &s = S();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
-  if (index < 0 || size_t(index) >= s.log.size())
+  const LogEntry *e = LogAt(s, index);
+  if (e == nullptr || argIndex < 0 || size_t(argIndex) >= e->args.size())
     return nullptr;
-  const LogEntry &e = s.log[size_t(index)];
-  if (argIndex < 0 || size_t(argIndex) >= e.args.size())
-    return nullptr;
-  return e.args[size_t(argIndex)].c_str();
+  return e->args[size_t(argIndex)].c_str();
 }
 
 void PlatformResetLaunchLog(void) noexcept {
   State &s = S();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
   s.log.clear();
+  s.logDropped = 0;
   std::fill(std::begin(s.counts), std::end(s.counts), 0);
+}
+
+SInt32 PlatformSetLaunchHistoryLimit(SInt32 entries) noexcept {
+  State &s = S();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  const SInt32 previous = s.historyLimit;
+  if (entries >= 1)
+    s.historyLimit = entries;
+  return previous;
 }
 
 SInt32 PlatformProcessCount(SInt32 which) noexcept {

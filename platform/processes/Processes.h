@@ -243,20 +243,27 @@ typedef struct PlatformLaunchRecord {
   UInt16 launchControlFlags;
   Boolean hadAppSpec;
   FSSpec appSpec;
-  const char *programPath;      /* valid until PlatformResetLaunchLog */
+  const char *programPath;      /* valid while the record is in the log */
   SInt32 argumentCount;         /* arguments after the program path */
   Size parametersSize;          /* a copy of the 'appa' bytes (forEvent: the flattened event) */
   const void *parameters;       /* NULL when there were none */
 } PlatformLaunchRecord;
 
+/* The log keeps the newest launches (1,024 unless set below); indexes count
+ * every launch since the last reset, so an index stays the same launch, and
+ * a record pushed out reads as outside the log. The process table likewise
+ * forgets the oldest exited children past the limit (running ones stay). */
 PLATFORM_API SInt32 PlatformLaunchLogCount(void) PLATFORM_NOEXCEPT;
 /* Record index (0-based, in launch order); paramErr outside the log. */
 PLATFORM_API OSErr PlatformGetLaunchRecord(SInt32 index, PlatformLaunchRecord *record) PLATFORM_NOEXCEPT;
 /* Argument argIndex (0-based, after the program path) of launch index, or
- * NULL. Valid until PlatformResetLaunchLog. */
+ * NULL. Valid while the record is in the log. */
 PLATFORM_API const char *PlatformGetLaunchArgument(SInt32 index, SInt32 argIndex) PLATFORM_NOEXCEPT;
 /* Empties the log and zeroes the counts (children stay known). */
 PLATFORM_API void PlatformResetLaunchLog(void) PLATFORM_NOEXCEPT;
+/* Sets how many launches the log, and how many exited children the table,
+ * keep (at least 1; other values change nothing); returns the previous. */
+PLATFORM_API SInt32 PlatformSetLaunchHistoryLimit(SInt32 entries) PLATFORM_NOEXCEPT;
 
 enum {
   kPlatformProcessLaunches = 1,      /* processes started (both ways) */

@@ -36,6 +36,11 @@ struct State {
   std::recursive_mutex lock;
   std::vector<Child> children;
   std::deque<LogEntry> log; // a deque: records keep their addresses
+  // A long-running process launches without end: the log keeps the newest
+  // `historyLimit` launches (indexes stay those since the last reset) and
+  // the table the newest `historyLimit` exited children.
+  SInt32 historyLimit = 1024;
+  SInt32 logDropped = 0;
   bool frontSet = false;
   ProcessSerialNumber front{};
   SInt32 counts[8] = {};
@@ -72,6 +77,11 @@ ProcessSerialNumber Normalize(const ProcessSerialNumber &psn);
 // when it cannot be had.
 std::string EventDirectory(OSErr &err);
 std::string SocketName(const ProcessSerialNumber &psn);
+
+// Adds a launch to the log and a started child to the table, dropping the
+// oldest entries past the history limit (lock held).
+LogEntry &AppendLog(State &s, LogEntry &&entry);
+void AddChild(State &s, Child &&child);
 
 // Reaps exited children (lock held).
 SInt32 ReapLocked(State &s);

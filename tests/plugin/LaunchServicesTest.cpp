@@ -102,8 +102,9 @@ TEST(CommandRecords, PlainCFStringAndHierarchical) {
       EXPECT_EQ(r.text, expected[i].text);
       EXPECT_EQ(r.hasID, expected[i].hasID);
       EXPECT_EQ(r.hasSubmenu, expected[i].hasSubmenu);
-      if (r.hasID)
+      if (r.hasID) {
         EXPECT_EQ(r.id, expected[i].commandID);
+      }
     }
   }
   EXPECT_EQ(PlatformLiveDescriptorCount(), live);
