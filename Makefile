@@ -12,7 +12,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 BUILD_FUZZ ?= build-fuzz
 FUZZ_TIME  ?= 20
-FUZZ_TARGETS = fuzz_lzss_expand fuzz_packbits_unpack fuzz_zlib_expand fuzz_id3_tag
+FUZZ_TARGETS = fuzz_lzss_expand fuzz_packbits_unpack fuzz_zlib_expand fuzz_id3_tag fuzz_natural_order
 
 .PHONY: all deps configure build demo test test-sanitize fuzz-smoke bench clean
 
